@@ -1,0 +1,126 @@
+#include "app/numtext.h"
+
+#include <algorithm>
+#include <cfenv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace ovx {
+namespace {
+
+// Shortest text of at most `maxDigits` significant digits that reads back as
+// the value (judged in the value's own precision).
+QString shortest(double value, int maxDigits, bool single) {
+  char buf[64];
+  int digits = 1;
+  for (; digits < maxDigits; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+    double back = std::strtod(buf, nullptr);
+    if (single ? static_cast<float>(back) == static_cast<float>(value) : back == value) break;
+  }
+  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
+  const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  if (exponent < -5 || exponent >= 15) {
+    // Very large or small: scientific form, "1E+16"
+    std::snprintf(buf, sizeof buf, "%.*G", digits, value);
+  } else {
+    std::snprintf(buf, sizeof buf, "%.*f", std::max(0, digits - 1 - exponent), value);
+  }
+  QString text = QString::fromLatin1(buf);
+  // No zero before the decimal point: 0.25 -> .25, -0.5 -> -.5
+  if (text.startsWith(QLatin1String("0."))) text.remove(0, 1);
+  if (text.startsWith(QLatin1String("-0."))) text.remove(1, 1);
+  return text;
+}
+
+QString blankSigned(double value, int maxDigits, bool single) {
+  if (std::isnan(value)) return QStringLiteral(" NaN");
+  if (value == 0) value = 0;  // no "-0"
+  QString text = shortest(value, maxDigits, single);
+  return value < 0 ? text : QLatin1Char(' ') + text;
+}
+
+}  // namespace
+
+QString BlankSigned(double value) {
+  return blankSigned(value, 15, false);
+}
+QString BlankSignedSingle(float value) {
+  return blankSigned(value, 7, true);
+}
+QString Plain(double value) {
+  return BlankSigned(value).trimmed();
+}
+QString PlainSingle(float value) {
+  return BlankSignedSingle(value).trimmed();
+}
+
+namespace {
+
+// Parses the leading number; `end` receives the index after it (or 0 when
+// there is none).
+double parseLeading(const QString& text, qsizetype& end) {
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  while (i < n && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t'))) ++i;
+  QByteArray number;
+  if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+    number += static_cast<char>(text[i].unicode());
+    ++i;
+  }
+  bool digits = false;
+  while (i < n && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) {
+    number += static_cast<char>(text[i].unicode());
+    digits = true;
+    ++i;
+  }
+  if (i < n && text[i] == QLatin1Char('.')) {
+    qsizetype j = i + 1;
+    QByteArray fraction = ".";
+    while (j < n && text[j] >= QLatin1Char('0') && text[j] <= QLatin1Char('9')) {
+      fraction += static_cast<char>(text[j].unicode());
+      ++j;
+    }
+    if (digits || fraction.size() > 1) {
+      number += fraction;
+      digits = true;
+      i = j;
+    }
+  }
+  if (!digits) {
+    end = 0;
+    return 0;
+  }
+  end = i;
+  return std::strtod(number.constData(), nullptr);
+}
+
+}  // namespace
+
+double LeadingNumber(const QString& text) {
+  qsizetype end = 0;
+  return parseLeading(text, end);
+}
+
+std::optional<double> WholeNumber(const QString& text) {
+  qsizetype end = 0;
+  double value = parseLeading(text, end);
+  if (end == 0) return std::nullopt;
+  for (qsizetype i = end; i < text.size(); ++i)
+    if (text[i] != QLatin1Char(' ') && text[i] != QLatin1Char('\t')) return std::nullopt;
+  return value;
+}
+
+std::optional<int16_t> ToInt16(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  const int saved = std::fegetround();
+  std::fesetround(FE_TONEAREST);
+  const double whole = std::nearbyint(value);
+  std::fesetround(saved);
+  if (whole < -32768.0 || whole > 32767.0) return std::nullopt;
+  return static_cast<int16_t>(whole);
+}
+
+}  // namespace ovx

@@ -1,0 +1,33 @@
+// Number texts as the operator sees them, and reading numbers from texts.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace ovx {
+
+// Blank-signed form: a blank before a number >= 0, "-" before a negative one;
+// whole values without a decimal point, others in the shortest form with at
+// most 15 significant digits and no zero before the point (" .25", "-.5").
+QString BlankSigned(double value);
+// The same for single-precision values, at most 7 significant digits
+// (0.1f gives " .1").
+QString BlankSignedSingle(float value);
+// Plain form: the blank-signed form without its leading blank.
+QString Plain(double value);
+QString PlainSingle(float value);
+
+// The number at the start of a text: leading blanks skipped, an optional sign,
+// digits with "." as the decimal point. A text that does not begin with a
+// number reads as 0.
+double LeadingNumber(const QString& text);
+// Like LeadingNumber, and tells whether the whole text (blanks around it
+// aside) is that number.
+std::optional<double> WholeNumber(const QString& text);
+
+// The nearest whole number, an exact half going to the even neighbour;
+// nullopt when it does not fit a signed 16-bit integer.
+std::optional<int16_t> ToInt16(double value);
+
+}  // namespace ovx

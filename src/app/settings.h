@@ -1,0 +1,16 @@
+// Reading "ovx.ini" into the program-wide settings.
+#pragma once
+
+namespace ovx {
+
+class Platform;
+struct Globals;
+
+// Reads the eight keys of sections [General] and [COM]; missing keys and
+// values that do not fit their type take the key's default.
+void ReadSettings(Platform& platform, Globals& g);
+
+// Writes the five default entries of a new "ovx.ini".
+void WriteDefaultSettings(Platform& platform);
+
+}  // namespace ovx

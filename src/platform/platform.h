@@ -1,0 +1,105 @@
+// Everything the program asks of the operating system and the desktop goes
+// through these interfaces: a Qt implementation runs the real program, and the
+// test platform in tests/ runs it on a virtual clock with scripted dialogs.
+#pragma once
+
+#include <QByteArray>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+namespace ovx {
+
+enum class MsgButtons { Ok, OkCancel, RetryCancel };
+enum class MsgIcon { None, Critical, Question, Exclamation };
+enum class MsgAnswer { Ok, Cancel, Retry };
+
+// One modal message box. An empty title shows the application title.
+struct MessageBoxRequest {
+  QString text;
+  QString title;
+  MsgButtons buttons = MsgButtons::Ok;
+  MsgIcon icon = MsgIcon::None;
+  MsgAnswer defaultButton = MsgAnswer::Ok;
+};
+
+// The serial port. The program never closes it; it is released with the process.
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // Takes the line settings text ("9600,n,8,1"); false when the text is malformed.
+  virtual bool setSettings(const QString& settings) = 0;
+  // Opens COM port n; false when it is missing, busy or out of range.
+  virtual bool open(int portNumber) = 0;
+  // Raises RTS and DTR; failures are ignored.
+  virtual void raiseRtsDtr() = 0;
+  // Hands the bytes to the line and returns at once; false when the port
+  // failed (a lost port tries to reopen on every write).
+  virtual bool write(const QByteArray& data) = 0;
+  // Everything received and not yet read, without blocking; empty when none.
+  virtual QByteArray readAll() = 0;
+};
+
+// Result of a file operation: empty on success, else the reason in words.
+using FileError = QString;
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The one monotonic clock, in seconds; never goes backwards.
+  virtual double now() = 0;
+  // Sleeps for a short while without handling events (advances the virtual
+  // clock on the test platform).
+  virtual void sleep(double seconds) = 0;
+  // Handles pending window events once.
+  virtual void processEvents() = 0;
+  virtual void beep() = 0;
+  virtual void setBusyCursor(bool busy) = 0;
+
+  virtual MsgAnswer messageBox(const MessageBoxRequest& request) = 0;
+  // nullopt when the operator cancels.
+  virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                          const QString& defaultText) = 0;
+
+  // Screen size in twips (15 twips to the pixel).
+  virtual QSize screenSizeTwips() = 0;
+
+  // Directory paths without a trailing separator; empty when there is none.
+  virtual QString systemDirectory() = 0;
+  virtual QString windowsDirectory() = 0;
+  // Separator that is appended to directory settings ("/" here).
+  virtual QString pathSeparator() { return QStringLiteral("/"); }
+
+  // True when another copy of the program runs with the same settings folder.
+  // The first call takes the lock for this copy.
+  virtual bool anotherInstanceRunning() = 0;
+
+  virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
+
+  // Ends the program at once with the exit status; no handler runs after it.
+  [[noreturn]] virtual void endProgram(int status) = 0;
+
+  // Private-profile file access on a bare file name in the Windows directory.
+  virtual int profileInt(const QString& section, const QString& key, int defaultValue,
+                         const QString& fileName) = 0;
+  virtual QString profileString(const QString& section, const QString& key,
+                                const QString& defaultValue, const QString& fileName) = 0;
+  virtual bool writeProfileString(const QString& section, const QString& key, const QString& value,
+                                  const QString& fileName) = 0;
+
+  // Text files, as raw bytes.
+  virtual bool fileExists(const QString& path) = 0;
+  // nullopt when the file cannot be opened for reading.
+  virtual std::optional<QByteArray> readFile(const QString& path) = 0;
+  // Creates or empties the file, writes the bytes and flushes them to disk.
+  virtual FileError writeFileDurably(const QString& path, const QByteArray& data) = 0;
+  // Replaces `to` with `from` in one step.
+  virtual FileError renameReplacing(const QString& from, const QString& to) = 0;
+};
+
+}  // namespace ovx

@@ -1,0 +1,75 @@
+// The temperature-run dialog and the run it starts.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace ovx {
+
+class Program;
+
+// A top-level window without parent. Its owner creates it when the menu
+// entry is picked and it is not loaded, connects `unloaded` and deletes it
+// from there (queued, never inside the signal).
+class frmTRun : public QWidget {
+  Q_OBJECT
+ public:
+  // Builds the window and fills its fields (Form_Load); it stays hidden.
+  explicit frmTRun(Program& program);
+  ~frmTRun() override;
+
+  QLabel* lblStart = nullptr;
+  QLineEdit* TStart = nullptr;
+  QLabel* lblStop = nullptr;
+  QLineEdit* TStop = nullptr;
+  QLabel* lblIncrement = nullptr;
+  QLineEdit* TStep = nullptr;
+  QLabel* lblDwellTime = nullptr;
+  QLineEdit* DwellTime = nullptr;
+  QPushButton* btnStart = nullptr;
+  QPushButton* btnCancel = nullptr;
+
+  // The defaults: SP 1, SP H, 1 and 60.
+  void Form_Load();
+  // Centres the window and shows it modeless; does nothing while a run is
+  // in progress (the window stays hidden until the run ends).
+  void ShowCentered();
+
+  int16_t CheckTStart();
+  int16_t CheckTStop();
+  int16_t CheckTStep();
+  int16_t CheckDwellTime();
+  void CheckTemperatureParameter();
+
+  // The dwell at one step, counted down in the main window's status line.
+  void CountDown(int16_t dwell);
+
+  // True while a run is in progress (from the confirmation to its end).
+  bool running() const { return running_; }
+
+ signals:
+  // The window was closed (Cancel or its close box) and may be deleted.
+  void unloaded();
+
+ public slots:
+  void BtnStart_Click();
+  void BtnCancel_Click();
+
+ protected:
+  void closeEvent(class QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, class QEvent* event) override;
+
+ private:
+  // Enter in a field: normalise it and move on.
+  void fieldEnter(QLineEdit* field);
+  // Leaving a field: normalise it (not the dwell time).
+  void fieldLeft(QLineEdit* field);
+  Program& p_;
+  bool running_ = false;
+};
+
+}  // namespace ovx

@@ -1,0 +1,241 @@
+// The serial link, the controller commands and the connection check, on the
+// virtual clock with a scripted or simulated controller.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+
+#include "link/codec.h"
+#include "support/harness.h"
+
+using namespace ovx;
+using namespace ovx::test;
+
+namespace {
+
+constexpr const char* kDebugIni = "[General]\r\nDebug=1\r\n[COM]\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
+
+// A started program whose controller answers every request with `replies`
+// in turn (the last one repeats).
+struct Scripted : Harness {
+  explicit Scripted(std::vector<QByteArray> list, const char* ini = kTestIni) : Harness(ini) {
+    EXPECT_TRUE(start());
+    replies = std::move(list);
+    script([this](const QByteArray& frame) -> QByteArray {
+      if (!frame.startsWith('R')) return {};
+      const QByteArray reply = replies[std::min(next, replies.size() - 1)];
+      ++next;
+      return reply;
+    });
+  }
+  std::vector<QByteArray> replies;
+  size_t next = 0;
+};
+
+QByteArray validResponse(int setpoint) {
+  DataBlockWords words{};
+  words[kSetpoint] = static_cast<int16_t>(setpoint);
+  return BlockResponse(EncodeDataBlock(words));
+}
+
+}  // namespace
+
+TEST(Link, CommandGoesOutWithCrLfAndWaitsTheSendDelay) {
+  Harness h;
+  ASSERT_TRUE(h.start());
+  const size_t before = h.port().written.size();
+  const double t = h.platform.t;
+  h.program().link.SendCommand("R001NT?");
+  ASSERT_EQ(h.port().written.size(), before + 1);
+  EXPECT_EQ(h.port().written.back().data, "R001NT?\r\n");
+  EXPECT_NEAR(h.platform.t - t, 0.2, 0.006);
+  EXPECT_EQ(h.platform.busyCursor, 0);
+  EXPECT_EQ(h.form().statusText(), "");  // Debug off: no trace
+}
+
+TEST(Link, TraceLinesAndTheFiveHundredCharacterRule) {
+  Harness h(kDebugIni);
+  ASSERT_TRUE(h.start());
+  struct Case {
+    int length;
+    bool emptied;
+  } cases[] = {{500, false}, {501, true}};
+  for (const auto& c : cases) {
+    const QString before(c.length, QLatin1Char('x'));
+    h.form().setStatusText(before);
+    h.program().link.SendCommand("R001NF?");
+    const QString response = QString::fromLatin1(h.program().link.ReceiveResponse());
+    EXPECT_EQ(response.size(), 116);
+    EXPECT_EQ(h.form().statusText(), (c.emptied ? QString() : before) +
+                                         "[CMD>] R001NF?\r\n[116 char's from OVX>] " + response +
+                                         "\r\n");
+  }
+}
+
+TEST(Link, LeftoverReport) {
+  EXPECT_EQ(Link::LeftoverReport("A\r\n"),
+            "Receive buffer contained  3 Zeichen:\r\n\r\n 65[A] 13[-] 10[-]\r\n\r\n"
+            "Receive buffer cleared...");
+  EXPECT_EQ(Link::LeftoverReport("0123456&89"),
+            "Receive buffer contained  10 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] 53[5] "
+            "54[6] 38[-] 56[8] 57[9]\r\n\r\n\r\nReceive buffer cleared...");
+}
+
+TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
+  Harness h("[General]\r\nDebug=1\r\n[COM]\r\nTxDelay=1\r\n");
+  ASSERT_TRUE(h.start());
+  // The answer starts 1.5 s after the command: not part of this exchange.
+  h.script([&](const QByteArray&) { return QByteArray(); });
+  h.program().link.SendCommand("R001NT?");
+  h.port().deliver("A\r\n", h.platform.t + 0.5);
+  EXPECT_EQ(h.program().link.ReceiveResponse(), "");
+  h.platform.sleep(1);
+  h.platform.answers = {MsgAnswer::Ok};
+  h.program().link.ClearReceiveBuffer("GetDataBlock");
+  ASSERT_EQ(h.platform.boxes.size(), 1u);
+  EXPECT_EQ(h.platform.boxes[0].request.title, "GetDataBlock");
+  EXPECT_EQ(h.platform.boxes[0].request.text, Link::LeftoverReport("A\r\n"));
+  EXPECT_EQ(h.port().readAll(), "");
+}
+
+TEST(Commands, InvalidResponsesWithoutRetry) {
+  const QByteArray cases[] = {QByteArray(115, ' '), QByteArray(117, ' '), QByteArray()};
+  for (const QByteArray& reply : cases) {
+    SCOPED_TRACE(reply.size());
+    Scripted s({reply});
+    const DataBlockWords before = s.g().DataBlock;
+    s.form().setStatusLine("Busy");
+    QStringList seen;
+    s.platform.soon([&] { seen << s.form().statusLine(); });
+    const double t = s.platform.t;
+    EXPECT_EQ(s.program().commands.GetDataBlock(false), reply);
+    EXPECT_EQ(seen, QStringList({"Invalid response"}));
+    EXPECT_EQ(s.form().statusLine(), "Busy");
+    EXPECT_EQ(s.g().DataBlock, before);
+    EXPECT_EQ(s.next, 1u);
+    EXPECT_EQ(s.platform.beeps, 0);
+    EXPECT_NEAR(s.platform.t - t, 1.2, 0.02);  // TxDelay + 1 s
+  }
+}
+
+TEST(Commands, RetryUntilAValidResponse) {
+  Scripted s({QByteArray(115, ' '), QByteArray(117, ' '), QByteArray(), validResponse(900)});
+  s.form().setStatusLine("Ready");
+  QStringList seen;
+  std::function<void()> watch = [&] {
+    seen << s.form().statusLine();
+    s.platform.soon(watch);
+  };
+  s.platform.soon(watch);
+  const QByteArray r = s.program().commands.GetDataBlock(true);
+  EXPECT_EQ(r, validResponse(900));
+  EXPECT_EQ(s.next, 4u);
+  EXPECT_EQ(s.platform.beeps, 3);
+  EXPECT_EQ(seen, QStringList(3, "Invalid response"));  // one yield per failed attempt
+  EXPECT_EQ(s.g().DataBlock[kSetpoint], 900);
+  EXPECT_EQ(s.form().W->text(), "900");
+  EXPECT_EQ(s.form().statusLine(), "Ready");
+  EXPECT_EQ(s.frames(s.port().written.size() - 4),
+            std::vector<QByteArray>(4, QByteArray("R001NT?")));
+}
+
+TEST(Commands, ValueBlockAndWrites) {
+  Harness h;
+  h.model.dataBlock()[kHeaterOutput] = 0;
+  ASSERT_TRUE(h.start());
+  h.form().setStatusLine("Waiting");
+  h.model.setTemperature(900.4);
+  h.program().commands.GetValueBlock(true);
+  EXPECT_NEAR(h.g().Values.ActualTemperature, 900, 1);
+  EXPECT_EQ(h.form().statusLine(), "Waiting");
+  EXPECT_EQ(h.frames().back(), "R001NF?");
+
+  h.g().DataBlock = {};
+  h.g().DataBlock[kSetpoint] = 900;
+  EXPECT_TRUE(h.program().commands.SendDataBlock());
+  EXPECT_EQ(h.frames().back(), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
+  EXPECT_EQ(h.form().W->text(), "900");
+  EXPECT_EQ(h.model.dataBlock()[kSetpoint], 900);  // the model applied the write
+}
+
+TEST(Commands, DefaultParameterSetLeavesMemoryAndIndicator) {
+  Harness h;
+  h.model.dataBlock()[kHeaterOutput] = 1;
+  ASSERT_TRUE(h.start());
+  const DataBlockWords before = h.g().DataBlock;
+  h.form().menuOVXSendDefault_Click();
+  EXPECT_EQ(h.frames().back(), "S001  T " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q");
+  EXPECT_EQ(h.g().DataBlock, before);
+  EXPECT_EQ(h.form().HeaterStatus->text(), "ON");
+  EXPECT_EQ(h.form().statusLine(), "Ready");
+  EXPECT_EQ(h.model.dataBlock()[kHeaterOutput], 0);
+}
+
+TEST(ConnectionCheck, Outcomes) {
+  const QString noResponse =
+      "No response from frmOVX\r\n\r\nPlease check the following:\r\n\r\n"
+      "     - the OVX is switched on\r\n     - the OVX is is connected to COM1\r\n"
+      "     - the control loop number [display Nº]\r\n"
+      "       of the first control channel is set to 1.";
+  struct Case {
+    const char* name;
+    std::vector<QByteArray> replies;
+    bool showMessages;
+    std::deque<MsgAnswer> answers;
+    int result;
+    int attempts;
+  } cases[] = {
+      {"valid", {validResponse(900)}, true, {}, -1, 1},
+      {"silent, Retry then Cancel",
+       {QByteArray()},
+       true,
+       {MsgAnswer::Retry, MsgAnswer::Cancel},
+       1,
+       2},
+      {"silent, then answers", {QByteArray(), validResponse(900)}, true, {MsgAnswer::Retry}, -1, 2},
+      {"echo of the request", {"R001NT?\r\n"}, true, {MsgAnswer::Cancel}, 1, 1},
+      {"NUL characters", {QByteArray(116 + 5, '\0')}, true, {MsgAnswer::Cancel}, 1, 1},
+      {"60 characters", {QByteArray(60, 'x')}, true, {MsgAnswer::Ok}, 3, 1},
+      {"silent, no messages", {QByteArray()}, false, {}, 1, 1},
+      {"invalid, no messages", {QByteArray(60, 'x')}, false, {}, 3, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scripted s(c.replies, kDebugIni);
+    s.platform.answers = c.answers;
+    s.form().setStatusText("");
+    EXPECT_EQ(s.program().ops.OVX_Check(c.showMessages), c.result);
+    EXPECT_EQ(s.next, static_cast<size_t>(c.attempts));
+    EXPECT_EQ(s.form().statusText().count("Datablock (control loop 1):"), c.attempts);
+    EXPECT_EQ(s.platform.boxes.size(), c.answers.size());
+    for (const RecordedBox& box : s.platform.boxes) {
+      EXPECT_EQ(box.request.title, "OVX-Check");
+      EXPECT_EQ(box.request.icon, MsgIcon::Exclamation);
+      if (c.result == 3) {
+        EXPECT_EQ(box.request.text,
+                  "Invalid response from frmOVX\r\n\r\nTry to increase the "
+                  "value of 'TxDelay'\r\nin Section [COM] of " +
+                      s.platform.dir() + "/ovx.ini");
+        EXPECT_EQ(box.request.buttons, MsgButtons::Ok);
+      } else {
+        EXPECT_EQ(box.request.text, noResponse);
+        EXPECT_EQ(box.request.buttons, MsgButtons::RetryCancel);
+        EXPECT_EQ(box.request.defaultButton, MsgAnswer::Retry);
+      }
+    }
+    EXPECT_EQ(s.platform.beeps, static_cast<int>(c.answers.size()));
+    if (c.result == -1) {
+      EXPECT_EQ(s.form().HeaterStatus->text(), "OFF");
+    }
+  }
+}
+
+TEST(LostPort, ReadsRetryAndResumeWhenThePortComesBack) {
+  Harness h;
+  ASSERT_TRUE(h.start());
+  h.port().lost = true;
+  h.platform.at(h.platform.t + 5, [&] { h.port().lost = false; });
+  const double t = h.platform.t;
+  EXPECT_EQ(h.program().commands.GetDataBlock(true).size(), 116);
+  EXPECT_GT(h.platform.t - t, 4.0);
+  EXPECT_GE(h.platform.beeps, 3);
+}

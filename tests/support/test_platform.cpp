@@ -1,0 +1,160 @@
+#include "support/test_platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <iterator>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+
+namespace ovx::test {
+
+// --- TestSerialPort ---
+
+bool TestSerialPort::setSettings(const QString& text) {
+  settings = text;
+  return !rejectSettings;
+}
+
+bool TestSerialPort::open(int portNumber) {
+  ++openAttempts;
+  if (failOpen) return false;
+  openedPort = portNumber;
+  return true;
+}
+
+bool TestSerialPort::write(const QByteArray& data) {
+  written.push_back({data, platform_.t});
+  if (lost) return false;
+  if (onWrite) onWrite(data, platform_.t);
+  return true;
+}
+
+QByteArray TestSerialPort::readAll() {
+  QByteArray out;
+  if (lost) return out;
+  while (!pending_.empty() && pending_.front().at <= platform_.t) {
+    out += pending_.front().c;
+    pending_.pop_front();
+  }
+  return out;
+}
+
+void TestSerialPort::deliver(const QByteArray& bytes, double at, double charSeconds) {
+  // Characters follow each other on the line: a new answer queues behind
+  // whatever is still arriving.
+  if (!pending_.empty()) at = std::max(at, pending_.back().at + charSeconds);
+  for (qsizetype i = 0; i < bytes.size(); ++i)
+    pending_.push_back({bytes[i], at + static_cast<double>(i + 1) * charSeconds});
+}
+
+// --- TestPlatform ---
+
+TestPlatform::TestPlatform() = default;
+TestPlatform::~TestPlatform() = default;
+
+void TestPlatform::at(double time, std::function<void()> action) {
+  actions_.push_back({time, std::move(action)});
+}
+
+void TestPlatform::sleep(double seconds) {
+  if (seconds > 0) {
+    t += seconds;
+    slept += seconds;
+  }
+}
+
+void TestPlatform::processEvents() {
+  ++yields;
+  // Runs the actions that are due now, in time order; actions they schedule
+  // wait for the next yield, like events posted by an event handler.
+  std::vector<Action> due;
+  auto split = std::stable_partition(actions_.begin(), actions_.end(),
+                                     [this](const Action& a) { return a.time > t; });
+  std::move(split, actions_.end(), std::back_inserter(due));
+  actions_.erase(split, actions_.end());
+  std::stable_sort(due.begin(), due.end(),
+                   [](const Action& a, const Action& b) { return a.time < b.time; });
+  for (Action& action : due) action.run();
+}
+
+MsgAnswer TestPlatform::messageBox(const MessageBoxRequest& request) {
+  if (answers.empty())
+    throw UnexpectedDialog("unexpected message box \"" + request.title.toStdString() +
+                           "\": " + request.text.toStdString());
+  const MsgAnswer answer = answers.front();
+  answers.pop_front();
+  boxes.push_back({request, answer, t});
+  return answer;
+}
+
+std::optional<QString> TestPlatform::inputBox(const QString& prompt, const QString& title,
+                                              const QString& defaultText) {
+  if (inputs.empty())
+    throw UnexpectedDialog("unexpected input box \"" + title.toStdString() + "\"");
+  auto answer = inputs.front();
+  inputs.pop_front();
+  inputBoxes.push_back({prompt, title, defaultText, answer, t});
+  return answer;
+}
+
+std::unique_ptr<SerialPort> TestPlatform::createSerialPort() {
+  auto created = std::make_unique<TestSerialPort>(*this);
+  port = created.get();
+  if (onCreatePort) onCreatePort(*port);
+  return created;
+}
+
+int TestPlatform::profileInt(const QString& section, const QString& key, int defaultValue,
+                             const QString& fileName) {
+  const auto value = profile::ReadValue(QDir(dir()).filePath(fileName), section, key);
+  return value ? profile::ParseInt(*value) : defaultValue;
+}
+
+QString TestPlatform::profileString(const QString& section, const QString& key,
+                                    const QString& defaultValue, const QString& fileName) {
+  const auto value = profile::ReadValue(QDir(dir()).filePath(fileName), section, key);
+  return value ? value->left(143) : defaultValue;
+}
+
+bool TestPlatform::writeProfileString(const QString& section, const QString& key,
+                                      const QString& value, const QString& fileName) {
+  return profile::WriteValue(QDir(dir()).filePath(fileName), section, key, value);
+}
+
+bool TestPlatform::fileExists(const QString& path) {
+  return files::Exists(path);
+}
+
+std::optional<QByteArray> TestPlatform::readFile(const QString& path) {
+  return files::Read(path);
+}
+
+FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
+  if (failWrite) {
+    FileError error = failWrite(path);
+    if (!error.isEmpty()) return error;
+  }
+  return files::WriteDurably(path, data);
+}
+
+FileError TestPlatform::renameReplacing(const QString& from, const QString& to) {
+  if (failRename) {
+    FileError error = failRename(from, to);
+    if (!error.isEmpty()) return error;
+  }
+  return files::RenameReplacing(from, to);
+}
+
+void TestPlatform::writeIni(const QByteArray& content) {
+  QFile file(QDir(dir()).filePath(QStringLiteral("ovx.ini")));
+  if (file.open(QIODevice::WriteOnly)) file.write(content);
+}
+
+QByteArray TestPlatform::readIni() const {
+  QFile file(QDir(dir()).filePath(QStringLiteral("ovx.ini")));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace ovx::test

@@ -1,0 +1,161 @@
+// The test platform: a virtual clock that every wait advances at once,
+// message and input boxes answered from a script and recorded, operator
+// actions scheduled at virtual times and run from the yield, and a serial
+// port whose far end is a script or the controller model.
+#pragma once
+
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace ovx::test {
+
+// Thrown by endProgram, so a test sees how the program ended.
+struct ProgramEnded {
+  int status;
+};
+
+// A box or input box that the script did not expect.
+struct UnexpectedDialog : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct RecordedBox {
+  MessageBoxRequest request;
+  MsgAnswer answer;
+  double time;
+};
+
+struct RecordedInput {
+  QString prompt, title, defaultText;
+  std::optional<QString> answer;
+  double time;
+};
+
+class TestPlatform;
+
+// The test serial port. Everything written is recorded with its virtual time;
+// `onWrite` (when set) plays the far end and queues answers with deliver().
+class TestSerialPort : public SerialPort {
+ public:
+  explicit TestSerialPort(TestPlatform& platform) : platform_(platform) {}
+
+  bool setSettings(const QString& settings) override;
+  bool open(int portNumber) override;
+  void raiseRtsDtr() override {}
+  bool write(const QByteArray& data) override;
+  QByteArray readAll() override;
+
+  // Queues bytes that start to arrive at virtual time `at`, one character
+  // every `charSeconds` (9600 baud: about 1/960 s).
+  void deliver(const QByteArray& bytes, double at, double charSeconds = 1.0 / 960);
+
+  struct Written {
+    QByteArray data;
+    double time;
+  };
+  std::vector<Written> written;
+  std::function<void(const QByteArray& data, double time)> onWrite;
+
+  // Faults: the settings text is refused, the port cannot be opened, the
+  // port is lost (writes fail and nothing is read).
+  bool rejectSettings = false;
+  bool failOpen = false;
+  bool lost = false;
+  QString settings;
+  int openedPort = 0;
+  int openAttempts = 0;
+
+ private:
+  TestPlatform& platform_;
+  struct Pending {
+    char c;
+    double at;
+  };
+  std::deque<Pending> pending_;
+};
+
+class TestPlatform : public Platform {
+ public:
+  TestPlatform();
+  ~TestPlatform() override;
+
+  // --- virtual clock and scripted operator actions ---
+  double t = 1000.0;  // virtual seconds; not 0, so nothing relies on it
+  // Runs `action` from the first yield at or after virtual time `time`.
+  void at(double time, std::function<void()> action);
+  // Runs `action` from the next yield.
+  void soon(std::function<void()> action) { at(t, std::move(action)); }
+  int yields = 0;
+  double slept = 0;  // total virtual time spent in sleep()
+
+  // --- dialogs ---
+  // Answers for the next message boxes, in order. A box for which no answer
+  // is queued throws UnexpectedDialog.
+  std::deque<MsgAnswer> answers;
+  // Replies for the next input boxes (nullopt = Cancel).
+  std::deque<std::optional<QString>> inputs;
+  std::vector<RecordedBox> boxes;
+  std::vector<RecordedInput> inputBoxes;
+
+  int beeps = 0;
+  int busyCursor = 0;  // nesting depth of the hourglass
+  bool otherInstance = false;
+  QSize screen{15360, 11520};
+
+  // The settings folder ("Windows directory"), a fresh temporary folder.
+  QString dir() const { return dir_.path(); }
+  // The serial port that the program created (null before).
+  TestSerialPort* port = nullptr;
+  // Called with every port the program creates, to wire it up.
+  std::function<void(TestSerialPort&)> onCreatePort;
+
+  // File operations fail when these return a reason (crash tests).
+  std::function<FileError(const QString& path)> failWrite;
+  std::function<FileError(const QString& from, const QString& to)> failRename;
+
+  // --- Platform ---
+  double now() override { return t; }
+  void sleep(double seconds) override;
+  void processEvents() override;
+  void beep() override { ++beeps; }
+  void setBusyCursor(bool busy) override { busyCursor += busy ? 1 : -1; }
+  MsgAnswer messageBox(const MessageBoxRequest& request) override;
+  std::optional<QString> inputBox(const QString& prompt, const QString& title,
+                                  const QString& defaultText) override;
+  QSize screenSizeTwips() override { return screen; }
+  QString systemDirectory() override { return QStringLiteral("/usr/lib"); }
+  QString windowsDirectory() override { return dir(); }
+  bool anotherInstanceRunning() override { return otherInstance; }
+  std::unique_ptr<SerialPort> createSerialPort() override;
+  [[noreturn]] void endProgram(int status) override { throw ProgramEnded{status}; }
+  int profileInt(const QString& section, const QString& key, int defaultValue,
+                 const QString& fileName) override;
+  QString profileString(const QString& section, const QString& key, const QString& defaultValue,
+                        const QString& fileName) override;
+  bool writeProfileString(const QString& section, const QString& key, const QString& value,
+                          const QString& fileName) override;
+  bool fileExists(const QString& path) override;
+  std::optional<QByteArray> readFile(const QString& path) override;
+  FileError writeFileDurably(const QString& path, const QByteArray& data) override;
+  FileError renameReplacing(const QString& from, const QString& to) override;
+
+  // Writes "ovx.ini" in the settings folder.
+  void writeIni(const QByteArray& content);
+  QByteArray readIni() const;
+
+ private:
+  struct Action {
+    double time;
+    std::function<void()> run;
+  };
+  std::vector<Action> actions_;
+  QTemporaryDir dir_;
+};
+
+}  // namespace ovx::test

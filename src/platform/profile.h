@@ -26,4 +26,11 @@ std::optional<QString> ReadValue(const QString& path, const QString& section, co
 bool WriteValue(const QString& path, const QString& section, const QString& key,
                 const QString& value);
 
+// The profile-integer read: the default when the key is missing or empty.
+int ReadInt(const QString& path, const QString& section, const QString& key, int defaultValue);
+// The profile-string read: the default when the key is missing; at most 143
+// characters, as through a 144-character buffer.
+QString ReadString(const QString& path, const QString& section, const QString& key,
+                   const QString& defaultValue);
+
 }  // namespace ovx::profile

@@ -108,14 +108,12 @@ std::unique_ptr<SerialPort> TestPlatform::createSerialPort() {
 
 int TestPlatform::profileInt(const QString& section, const QString& key, int defaultValue,
                              const QString& fileName) {
-  const auto value = profile::ReadValue(QDir(dir()).filePath(fileName), section, key);
-  return value ? profile::ParseInt(*value) : defaultValue;
+  return profile::ReadInt(QDir(dir()).filePath(fileName), section, key, defaultValue);
 }
 
 QString TestPlatform::profileString(const QString& section, const QString& key,
                                     const QString& defaultValue, const QString& fileName) {
-  const auto value = profile::ReadValue(QDir(dir()).filePath(fileName), section, key);
-  return value ? value->left(143) : defaultValue;
+  return profile::ReadString(QDir(dir()).filePath(fileName), section, key, defaultValue);
 }
 
 bool TestPlatform::writeProfileString(const QString& section, const QString& key,

@@ -1,0 +1,223 @@
+#include "platform/profile.h"
+
+#include <QFileInfo>
+#include <climits>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace ovx::profile {
+namespace {
+
+bool isBlank(QChar c) {
+  return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+QString trimBlanks(const QString& text) {
+  qsizetype first = 0, last = text.size();
+  while (first < last && isBlank(text[first])) ++first;
+  while (last > first && isBlank(text[last - 1])) --last;
+  return text.mid(first, last - first);
+}
+
+bool sameName(const QString& a, const QString& b) {
+  return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// One line of the file: its bytes without the line end, and the line end as
+// found ("\r\n", "\n" or nothing on an unterminated last line).
+struct Line {
+  QByteArray text;
+  QByteArray end;
+};
+
+std::vector<Line> splitLines(const QByteArray& content) {
+  std::vector<Line> lines;
+  qsizetype start = 0;
+  while (start < content.size()) {
+    const qsizetype lf = content.indexOf('\n', start);
+    if (lf < 0) {
+      lines.push_back({content.mid(start), QByteArray()});
+      break;
+    }
+    qsizetype stop = lf;
+    if (stop > start && content[stop - 1] == '\r') --stop;
+    lines.push_back({content.mid(start, stop - start), content.mid(stop, lf + 1 - stop)});
+    start = lf + 1;
+  }
+  return lines;
+}
+
+enum class Kind { Other, Section, Entry };
+
+// What a line is, with the section name or the key and value it holds.
+struct Parsed {
+  Kind kind = Kind::Other;
+  QString name;  // section name or key
+  QString value;
+};
+
+Parsed parseLine(const QByteArray& bytes) {
+  const QString line = trimBlanks(QString::fromUtf8(bytes));
+  Parsed parsed;
+  if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) return parsed;
+  if (line.startsWith(QLatin1Char('['))) {
+    // "[name]"; a missing "]" takes the rest of the line.
+    qsizetype close = line.indexOf(QLatin1Char(']'));
+    if (close < 0) close = line.size();
+    parsed.kind = Kind::Section;
+    parsed.name = trimBlanks(line.mid(1, close - 1));
+    return parsed;
+  }
+  const qsizetype equals = line.indexOf(QLatin1Char('='));
+  if (equals < 0) return parsed;
+  parsed.kind = Kind::Entry;
+  parsed.name = trimBlanks(line.left(equals));
+  parsed.value = trimBlanks(line.mid(equals + 1));
+  return parsed;
+}
+
+struct Located {
+  std::optional<size_t> entry;         // line of the first matching entry
+  std::optional<size_t> sectionStart;  // header of the first matching section
+  size_t sectionLast = 0;              // last entry or header line of that section
+};
+
+// Finds section/key the way Lookup reads it: the first matching entry of any
+// section of that name, in file order.
+Located locate(const std::vector<Line>& lines, const QString& sectionName, const QString& keyName) {
+  const QString section = trimBlanks(sectionName);
+  const QString key = trimBlanks(keyName);
+  Located found;
+  bool inSection = false;
+  bool inFirstSection = false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    QByteArray text = lines[i].text;
+    if (i == 0 && text.startsWith("\xEF\xBB\xBF")) text.remove(0, 3);  // UTF-8 mark
+    const Parsed parsed = parseLine(text);
+    if (parsed.kind == Kind::Section) {
+      inSection = sameName(parsed.name, section);
+      inFirstSection = inSection && !found.sectionStart;
+      if (inFirstSection) {
+        found.sectionStart = i;
+        found.sectionLast = i;
+      }
+    } else if (parsed.kind == Kind::Entry && inSection) {
+      if (inFirstSection) found.sectionLast = i;
+      if (!found.entry && sameName(parsed.name, key)) found.entry = i;
+    }
+  }
+  return found;
+}
+
+QString valueAt(const std::vector<Line>& lines, size_t index) {
+  QByteArray text = lines[index].text;
+  if (index == 0 && text.startsWith("\xEF\xBB\xBF")) text.remove(0, 3);
+  return parseLine(text).value;
+}
+
+bool hasLineBreak(const QString& text) {
+  return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+}
+
+// Whether the entry can be written so that Lookup finds it again (names are
+// taken without their surrounding blanks, as the reader sees them).
+bool representable(const QString& section, const QString& key, const QString& value) {
+  if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
+  if (section.contains(QLatin1Char(']'))) return false;
+  const QString name = trimBlanks(key);
+  if (name.isEmpty() || name.contains(QLatin1Char('='))) return false;
+  return !name.startsWith(QLatin1Char(';')) && !name.startsWith(QLatin1Char('['));
+}
+
+}  // namespace
+
+std::optional<QString> Lookup(const QByteArray& content, const QString& section,
+                              const QString& key) {
+  const std::vector<Line> lines = splitLines(content);
+  const Located found = locate(lines, section, key);
+  if (!found.entry) return std::nullopt;
+  return valueAt(lines, *found.entry);
+}
+
+int ParseInt(const QString& value) {
+  qsizetype i = 0;
+  while (i < value.size() && isBlank(value[i])) ++i;
+  bool negative = false;
+  if (i < value.size() && (value[i] == QLatin1Char('-') || value[i] == QLatin1Char('+'))) {
+    negative = value[i] == QLatin1Char('-');
+    ++i;
+  }
+  // Accumulated in 64 bits and clamped, so long digit strings cannot overflow.
+  long long magnitude = 0;
+  for (; i < value.size() && value[i] >= QLatin1Char('0') && value[i] <= QLatin1Char('9'); ++i) {
+    magnitude = magnitude * 10 + (value[i].unicode() - '0');
+    if (magnitude > static_cast<long long>(INT_MAX) + 1)
+      magnitude = static_cast<long long>(INT_MAX) + 1;
+  }
+  const long long result = negative ? -magnitude : magnitude;
+  if (result > INT_MAX) return INT_MAX;
+  return static_cast<int>(result);
+}
+
+QByteArray Write(const QByteArray& content, const QString& section, const QString& key,
+                 const QString& value) {
+  if (!representable(section, key, value)) return content;
+  std::vector<Line> lines = splitLines(content);
+  const Located found = locate(lines, section, key);
+  const QByteArray entry = trimBlanks(key).toUtf8() + '=' + value.toUtf8();
+  const QByteArray crlf("\r\n");
+
+  if (found.entry) {
+    lines[*found.entry] = {entry, crlf};
+  } else if (found.sectionStart) {
+    Line& before = lines[found.sectionLast];
+    if (before.end.isEmpty()) before.end = crlf;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(found.sectionLast) + 1, {entry, crlf});
+  } else {
+    if (!lines.empty()) {
+      if (lines.back().end.isEmpty()) lines.back().end = crlf;
+      lines.push_back({QByteArray(), crlf});  // an empty line between sections
+    }
+    lines.push_back({'[' + trimBlanks(section).toUtf8() + ']', crlf});
+    lines.push_back({entry, crlf});
+  }
+
+  QByteArray result;
+  result.reserve(content.size() + entry.size() + section.size() + 8);
+  for (const Line& line : lines) result += line.text + line.end;
+  return result;
+}
+
+std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key) {
+  const std::optional<QByteArray> content = files::Read(path);
+  if (!content) return std::nullopt;
+  return Lookup(*content, section, key);
+}
+
+bool WriteValue(const QString& path, const QString& section, const QString& key,
+                const QString& value) {
+  if (!representable(section, key, value)) return false;
+  QByteArray content;
+  if (QFileInfo::exists(path)) {
+    const std::optional<QByteArray> old = files::Read(path);
+    if (!old) return false;
+    content = *old;
+  }
+  return files::WriteDurably(path, Write(content, section, key, value)).isEmpty();
+}
+
+int ReadInt(const QString& path, const QString& section, const QString& key, int defaultValue) {
+  const std::optional<QString> value = ReadValue(path, section, key);
+  // An empty value counts as missing, as with the Windows profile functions.
+  if (!value || value->isEmpty()) return defaultValue;
+  return ParseInt(*value);
+}
+
+QString ReadString(const QString& path, const QString& section, const QString& key,
+                   const QString& defaultValue) {
+  constexpr qsizetype kMaxProfileText = 143;  // a 144-character buffer with its terminator
+  return ReadValue(path, section, key).value_or(defaultValue).left(kMaxProfileText);
+}
+
+}  // namespace ovx::profile

@@ -1,0 +1,211 @@
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/qt_serial_port.h"
+
+namespace ovx {
+namespace {
+
+// A box without a title of its own carries the application title.
+QString boxTitle(const QString& title) {
+  return title.isEmpty() ? QStringLiteral("KALVEN OVX 7316") : title;
+}
+
+// The visible window that has the focus, as the parent of a box; none while
+// the main window is still hidden.
+QWidget* activeParent() {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return nullptr;
+  QWidget* window = QApplication::activeWindow();
+  return window && window->isVisible() ? window : nullptr;
+}
+
+bool haveGui() {
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+}  // namespace
+
+QtPlatform::QtPlatform() = default;
+QtPlatform::~QtPlatform() = default;
+
+double QtPlatform::now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void QtPlatform::sleep(double seconds) {
+  if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+void QtPlatform::processEvents() {
+  QCoreApplication::processEvents();
+}
+
+void QtPlatform::beep() {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
+}
+
+void QtPlatform::setBusyCursor(bool busy) {
+  if (!haveGui()) return;
+  if (busy)
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QGuiApplication::restoreOverrideCursor();
+}
+
+MsgAnswer QtPlatform::messageBox(const MessageBoxRequest& request) {
+  QMessageBox box(activeParent());
+  box.setWindowTitle(boxTitle(request.title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(request.text);
+  switch (request.icon) {
+    case MsgIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case MsgIcon::Critical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MsgIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MsgIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+  }
+
+  QPushButton* ok = nullptr;
+  QPushButton* retry = nullptr;
+  QPushButton* cancel = nullptr;
+  switch (request.buttons) {
+    case MsgButtons::Ok:
+      ok = box.addButton(QMessageBox::Ok);
+      break;
+    case MsgButtons::OkCancel:
+      ok = box.addButton(QMessageBox::Ok);
+      cancel = box.addButton(QMessageBox::Cancel);
+      break;
+    case MsgButtons::RetryCancel:
+      retry = box.addButton(QMessageBox::Retry);
+      cancel = box.addButton(QMessageBox::Cancel);
+      break;
+  }
+  QPushButton* preferred = request.defaultButton == MsgAnswer::Cancel  ? cancel
+                           : request.defaultButton == MsgAnswer::Retry ? retry
+                                                                       : ok;
+  box.setDefaultButton(preferred ? preferred : (ok ? ok : retry));
+  // Escape (and the close box) answers Cancel when there is one, else OK.
+  box.setEscapeButton(cancel ? cancel : ok);
+
+  box.exec();
+  const QAbstractButton* clicked = box.clickedButton();
+  if (clicked && clicked == retry) return MsgAnswer::Retry;
+  if (clicked && clicked == ok) return MsgAnswer::Ok;
+  return cancel ? MsgAnswer::Cancel : MsgAnswer::Ok;
+}
+
+std::optional<QString> QtPlatform::inputBox(const QString& prompt, const QString& title,
+                                            const QString& defaultText) {
+  bool accepted = false;
+  const QString text = QInputDialog::getText(activeParent(), boxTitle(title), prompt,
+                                             QLineEdit::Normal, defaultText, &accepted);
+  if (!accepted) return std::nullopt;
+  return text;
+}
+
+QSize QtPlatform::screenSizeTwips() {
+  const QScreen* screen = haveGui() ? QGuiApplication::primaryScreen() : nullptr;
+  const QSize pixels = screen ? screen->size() : QSize(1024, 768);
+  return pixels * 15;
+}
+
+QString QtPlatform::systemDirectory() {
+  return QStringLiteral("/usr/lib");
+}
+
+QString QtPlatform::windowsDirectory() {
+  // A relative $XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
+  QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (base.isEmpty() || QDir::isRelativePath(base))
+    base = QDir::homePath() + QStringLiteral("/.config");
+  const QString folder = QDir::cleanPath(base + QStringLiteral("/ovx"));
+  QDir().mkpath(folder);
+  return folder;
+}
+
+bool QtPlatform::anotherInstanceRunning() {
+  if (lock_ && lock_->isLocked()) return false;
+  lock_ = std::make_unique<QLockFile>(windowsDirectory() + QStringLiteral("/ovx.lock"));
+  // No age limit: a lock is stale only when its process has gone.
+  lock_->setStaleLockTime(0);
+  if (lock_->tryLock(0)) return false;
+  if (lock_->error() != QLockFile::LockFailedError) return false;  // cannot tell: run
+  qint64 pid = 0;
+  QString host, application;
+  if (!lock_->getLockInfo(&pid, &host, &application)) {
+    // A lock file without readable contents (its writer died half-way) is
+    // removed, unless a live holder still has it locked.
+    if (lock_->removeStaleLockFile() && lock_->tryLock(0)) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
+  return std::make_unique<QtSerialPort>(windowsDirectory());
+}
+
+void QtPlatform::endProgram(int status) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  std::_Exit(status);
+}
+
+QString QtPlatform::profilePath(const QString& fileName) {
+  if (QDir::isAbsolutePath(fileName)) return fileName;
+  return windowsDirectory() + QLatin1Char('/') + fileName;
+}
+
+int QtPlatform::profileInt(const QString& section, const QString& key, int defaultValue,
+                           const QString& fileName) {
+  return profile::ReadInt(profilePath(fileName), section, key, defaultValue);
+}
+
+QString QtPlatform::profileString(const QString& section, const QString& key,
+                                  const QString& defaultValue, const QString& fileName) {
+  return profile::ReadString(profilePath(fileName), section, key, defaultValue);
+}
+
+bool QtPlatform::writeProfileString(const QString& section, const QString& key,
+                                    const QString& value, const QString& fileName) {
+  return profile::WriteValue(profilePath(fileName), section, key, value);
+}
+
+bool QtPlatform::fileExists(const QString& path) {
+  return files::Exists(path);
+}
+
+std::optional<QByteArray> QtPlatform::readFile(const QString& path) {
+  return files::Read(path);
+}
+
+FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
+  return files::WriteDurably(path, data);
+}
+
+FileError QtPlatform::renameReplacing(const QString& from, const QString& to) {
+  return files::RenameReplacing(from, to);
+}
+
+}  // namespace ovx

@@ -1,0 +1,141 @@
+#include "platform/qt_serial_port.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+namespace ovx {
+namespace {
+
+QSerialPort::Parity toParity(char parity) {
+  switch (parity) {
+    case 'e':
+      return QSerialPort::EvenParity;
+    case 'o':
+      return QSerialPort::OddParity;
+    case 'm':
+      return QSerialPort::MarkParity;
+    case 's':
+      return QSerialPort::SpaceParity;
+    default:
+      return QSerialPort::NoParity;
+  }
+}
+
+QSerialPort::StopBits toStopBits(double stopBits) {
+  if (stopBits == 2) return QSerialPort::TwoStop;
+  if (stopBits == 1.5) return QSerialPort::OneAndHalfStop;
+  return QSerialPort::OneStop;
+}
+
+// Upper bound of the kernel reads one drain makes, so a line that never
+// falls silent cannot hold the caller.
+constexpr int kMaxDrainReads = 1000;
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(QString settingsFolder) : folder_(std::move(settingsFolder)) {}
+
+QtSerialPort::~QtSerialPort() = default;
+
+bool QtSerialPort::setSettings(const QString& settings) {
+  const std::optional<LineSettings> parsed = ParseLineSettings(settings);
+  if (!parsed) return false;
+  // Serial lines here carry 5 to 8 data bits; 4 cannot be set up, so it is
+  // refused with the settings rather than sent as something else.
+  if (parsed->dataBits < 5) return false;
+  settings_ = *parsed;
+  // Stored until open() applies them; on an open port they apply at once and
+  // the device may refuse them.
+  const bool applied = port_.setBaudRate(settings_.baud) &&
+                       port_.setParity(toParity(settings_.parity)) &&
+                       port_.setDataBits(static_cast<QSerialPort::DataBits>(settings_.dataBits)) &&
+                       port_.setStopBits(toStopBits(settings_.stopBits)) &&
+                       port_.setFlowControl(QSerialPort::NoFlowControl);
+  port_.clearError();
+  return applied;
+}
+
+QString QtSerialPort::devicePath(int portNumber) const {
+  // A link com<n> in the settings folder (even a dangling one) names the
+  // device; otherwise COM n is the n-th built-in serial port.
+  const QString link = folder_ + QStringLiteral("/com") + QString::number(portNumber);
+  const QFileInfo info(link);
+  if (info.exists() || info.isSymLink()) return link;
+  return QStringLiteral("/dev/ttyS") + QString::number(portNumber - 1);
+}
+
+bool QtSerialPort::open(int portNumber) {
+  if (portNumber < 1) return false;
+  if (port_.isOpen()) port_.close();
+  path_ = devicePath(portNumber);
+  if (!openPath()) {
+    path_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool QtSerialPort::openPath() {
+  port_.clearError();
+  // The link path is opened as it is, so a link pointed elsewhere is followed
+  // again on every reopen. The settings given earlier are applied by open().
+  port_.setPortName(path_);
+  if (!port_.open(QIODevice::ReadWrite)) {
+    port_.clearError();
+    return false;
+  }
+  lost_ = false;
+  if (rtsDtr_) raiseRtsDtr();
+  return true;
+}
+
+bool QtSerialPort::reopen() {
+  if (path_.isEmpty()) return false;
+  if (port_.isOpen()) port_.close();
+  return openPath();
+}
+
+void QtSerialPort::raiseRtsDtr() {
+  rtsDtr_ = true;
+  if (!port_.isOpen()) return;
+  // A pseudo-terminal has no modem lines: the failure is expected and only
+  // leaves an error state behind.
+  port_.setRequestToSend(true);
+  port_.setDataTerminalReady(true);
+  port_.clearError();
+}
+
+bool QtSerialPort::write(const QByteArray& data) {
+  if ((lost_ || !port_.isOpen()) && !reopen()) return false;
+  if (data.isEmpty()) return true;
+  if (port_.write(data) != data.size()) {
+    lost_ = true;
+    return false;
+  }
+  // Time for the bytes at the line rate (about 10 bits a character), plus a
+  // margin; the kernel normally takes them at once.
+  const qint64 lineMs = data.size() * 10'000LL / std::max(settings_.baud, 1);
+  const int timeoutMs = static_cast<int>(std::min<qint64>(100 + lineMs, 5000));
+  while (port_.bytesToWrite() > 0) {
+    if (!port_.waitForBytesWritten(timeoutMs)) {
+      lost_ = true;
+      port_.clearError();
+      return false;
+    }
+  }
+  return true;
+}
+
+QByteArray QtSerialPort::readAll() {
+  if (!port_.isOpen()) return {};
+  for (int i = 0; i < kMaxDrainReads && port_.waitForReadyRead(0); ++i) {
+  }
+  QByteArray received = port_.readAll();
+  const QSerialPort::SerialPortError error = port_.error();
+  // waitForReadyRead(0) ends with a timeout once the kernel has no more.
+  if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) lost_ = true;
+  port_.clearError();
+  return received;
+}
+
+}  // namespace ovx

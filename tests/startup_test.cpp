@@ -53,10 +53,13 @@ TEST(Startup, WindowIsCentred) {
 }
 
 TEST(Startup, DebugListsTheSettingsBeforeTheTrace) {
-  Harness h("[General]\r\nDebug=1\r\nDir=  /data \r\n[COM]\r\nRxDelay=0.1\r\nTxDelay=0.2\r\n");
+  Harness h(nullptr);
+  const QString dir = h.platform.dir();
+  h.platform.writeIni("[General]\r\nDebug=1\r\nDir=  " + dir.toUtf8() +
+                      " \r\n[COM]\r\nRxDelay=0.1\r\nTxDelay=0.2\r\n");
   ASSERT_TRUE(h.start());
   const QString expected = "System directory: /usr/lib/\r\nWindows directory: " + h.platform.dir() +
-                           "/\r\n\r\nControlLoopNumber: 1\r\nDir: /data/\r\nPort: 1\r\n"
+                           "/\r\n\r\nControlLoopNumber: 1\r\nDir: " + dir + "/\r\nPort: 1\r\n"
                            "ComSettings: 9600,n,8,1\r\nRxDelay: .1\r\nTxDelay: .2\r\n"
                            "[CMD>] R001NT?\r\n[116 char's from OVX>] ";
   EXPECT_TRUE(h.form().statusText().startsWith(expected)) << h.form().statusText().toStdString();

@@ -2,6 +2,7 @@
 
 #include "app/numtext.h"
 #include "app/settings.h"
+#include "trun/frmtrun.h"
 #include "ui/frmovx.h"
 
 namespace ovx {
@@ -49,6 +50,7 @@ void Program::Form_Load() {
   }
 
   ops.StartupCheck();
+  pidFile.CreateDefaultFile();
 }
 
 void Program::OpenPort() {
@@ -66,6 +68,15 @@ void Program::OpenPort() {
     platform.endProgram(1);
   }
   Comm1->raiseRtsDtr();
+}
+
+void Program::OpenTemperatureRun() {
+  // While a run is in progress its dialog stays hidden and no second run
+  // can start.
+  if (TRun_ && TRun_->running()) return;
+  if (TRun_ && !TRun_->loaded()) TRun_.reset();
+  if (!TRun_) TRun_ = std::make_unique<frmTRun>(*this);
+  TRun_->ShowCentered();
 }
 
 void Program::Form_Unload(bool& Cancel) {

@@ -9,12 +9,14 @@
 #include "app/tools.h"
 #include "link/commands.h"
 #include "link/link.h"
+#include "pidstore/pidfile.h"
 #include "platform/platform.h"
 #include "ui/modovx.h"
 
 namespace ovx {
 
 class frmOVX;
+class frmTRun;
 
 inline constexpr const char* kApplicationTitle = "KALVEN OVX 7316";
 
@@ -40,6 +42,10 @@ class Program {
                    MsgAnswer defaultButton = MsgAnswer::Ok);
 
   frmOVX& form() { return *form_; }
+  // "Temperature Run": loads the dialog when needed, centres and shows it.
+  void OpenTemperatureRun();
+  // The temperature-run dialog while it is loaded, else null.
+  frmTRun* temperatureRun() { return TRun_.get(); }
 
   Platform& platform;
   Globals g;
@@ -48,10 +54,12 @@ class Program {
   Link link{*this};
   Commands commands{*this};
   Operations ops{*this};
+  PidFile pidFile{*this};
 
  private:
   void OpenPort();
   std::unique_ptr<frmOVX> form_;
+  std::unique_ptr<frmTRun> TRun_;
 };
 
 }  // namespace ovx

@@ -12,9 +12,9 @@ namespace ovx {
 
 class Program;
 
-// A top-level window without parent. Its owner creates it when the menu
-// entry is picked and it is not loaded, connects `unloaded` and deletes it
-// from there (queued, never inside the signal).
+// A top-level window without parent. Closing it (Cancel or its close box)
+// unloads it: the next ShowCentered loads it afresh with the defaults, so
+// its owner may keep one instance for the whole program.
 class frmTRun : public QWidget {
   Q_OBJECT
  public:
@@ -35,9 +35,12 @@ class frmTRun : public QWidget {
 
   // The defaults: SP 1, SP H, 1 and 60.
   void Form_Load();
-  // Centres the window and shows it modeless; does nothing while a run is
-  // in progress (the window stays hidden until the run ends).
+  // The menu entry: loads the window again when it was unloaded, centres it
+  // and shows it modeless. Does nothing while a run is in progress (the
+  // window stays hidden until the run ends).
   void ShowCentered();
+  // False after the window has been closed, until it is shown again.
+  bool loaded() const { return loaded_; }
 
   int16_t CheckTStart();
   int16_t CheckTStop();
@@ -52,7 +55,8 @@ class frmTRun : public QWidget {
   bool running() const { return running_; }
 
  signals:
-  // The window was closed (Cancel or its close box) and may be deleted.
+  // The window was closed (Cancel or its close box); an owner that prefers
+  // to delete it may do so from here, queued.
   void unloaded();
 
  public slots:
@@ -70,6 +74,7 @@ class frmTRun : public QWidget {
   void fieldLeft(QLineEdit* field);
   Program& p_;
   bool running_ = false;
+  bool loaded_ = true;
 };
 
 }  // namespace ovx

@@ -1,0 +1,255 @@
+#include "pidstore/pidfile.h"
+
+#include <QLineEdit>
+#include <QList>
+#include <cmath>
+#include <optional>
+
+#include "app/numtext.h"
+#include "app/program.h"
+#include "ui/frmovx.h"
+
+namespace ovx {
+
+namespace {
+
+// The file's lines without their ends. Lines end with CR LF; a file written
+// elsewhere with LF alone reads the same. Bytes after the last line end form
+// one more line.
+QList<QByteArray> SplitLines(const QByteArray& content) {
+  QList<QByteArray> lines = content.split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  for (QByteArray& line : lines)
+    if (line.endsWith('\r')) line.chop(1);
+  return lines;
+}
+
+QByteArray JoinLines(const QList<QByteArray>& lines) {
+  QByteArray out;
+  for (const QByteArray& line : lines) out += line + "\r\n";
+  return out;
+}
+
+// A PID line holds "P", "=", "I" and "D" somewhere (after upper-casing).
+bool IsPidLine(const QByteArray& upper) {
+  return upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D');
+}
+
+double LeadingValue(const QByteArray& text) {
+  return LeadingNumber(QString::fromLatin1(text));
+}
+
+// The setpoint of a PID line made whole; it may lie outside 16 bits.
+double LineSetpoint(const QByteArray& upper) {
+  return std::nearbyint(LeadingValue(upper));
+}
+
+// The set of a selected line; nullopt when its letters stand out of order or
+// a number does not fit 16 bits.
+std::optional<PidSet> ParseSet(const QByteArray& upper) {
+  const qsizetype p = upper.indexOf('P');
+  const qsizetype i = upper.indexOf('I');
+  const qsizetype d = upper.indexOf('D');
+  if (!(p < i && i < d)) return std::nullopt;
+  const auto setpoint = ToInt16(LeadingValue(upper));
+  const auto P = ToInt16(LeadingValue(upper.mid(p + 1, i - p - 1)));
+  const auto I = ToInt16(LeadingValue(upper.mid(i + 1, d - i - 1)));
+  const auto D = ToInt16(LeadingValue(upper.mid(d + 1)));
+  if (!setpoint || !P || !I || !D) return std::nullopt;
+  return PidSet{*P, *I, *D};
+}
+
+// The whole-number value of a field that must hold one number.
+std::optional<int16_t> FieldValue(const QLineEdit* field, double& value) {
+  const auto number = WholeNumber(field->text());
+  if (!number) return std::nullopt;
+  value = *number;
+  return ToInt16(*number);
+}
+
+}  // namespace
+
+QString PidFile::parPath() const {
+  return p_.g.Dir + QStringLiteral("pid.par");
+}
+
+QString PidFile::tmpPath() const {
+  return p_.g.Dir + QStringLiteral("pid.tmp");
+}
+
+void PidFile::CreateDefaultFile() {
+  if (p_.platform.fileExists(parPath())) return;
+  // Written in place: there is no old content to protect, and a file that is
+  // there but unreadable refuses to be opened for writing as well.
+  const FileError error = p_.platform.writeFileDurably(parPath(), "900=P48I8D2\r\n");
+  if (!error.isEmpty()) {
+    tellFailure(QStringLiteral("Unable to create file '") + parPath() + QStringLiteral("':") +
+                p_.g.CRLF + error);
+  }
+}
+
+PidSet PidFile::ReadPIDSet(int16_t setpoint) {
+  const PidSet defaults;
+  // A missing or unreadable file gives the default set.
+  const std::optional<QByteArray> content = p_.platform.readFile(parPath());
+  if (!content) return defaults;
+  for (const QByteArray& line : SplitLines(*content)) {
+    const QByteArray upper = line.toUpper();
+    if (!IsPidLine(upper)) continue;
+    if (LineSetpoint(upper) < setpoint) continue;
+    if (const auto set = ParseSet(upper)) return *set;
+    p_.MsgBox(QStringLiteral("'") + QString::fromLatin1(upper) + QStringLiteral("'") + p_.g.CRLF +
+                  QStringLiteral("Invalid PID-Parameter line in file 'pid.par'!"),
+              MsgButtons::Ok, MsgIcon::None, QString());
+    return defaults;
+  }
+  return defaults;
+}
+
+bool PidFile::WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D) {
+  const QByteArray newLine = QByteArray::number(setpoint) + "=P" + QByteArray::number(P) + "I" +
+                             QByteArray::number(I) + "D" + QByteArray::number(D);
+  const QString& nl = p_.g.CRLF;
+  const QString unchanged =
+      nl + nl + QStringLiteral("The file '") + parPath() + QStringLiteral("' was not changed.");
+
+  // A missing file is created with the new line; a file that is there but
+  // fails to read is left alone.
+  QList<QByteArray> lines;
+  if (p_.platform.fileExists(parPath())) {
+    const std::optional<QByteArray> content = p_.platform.readFile(parPath());
+    if (!content) {
+      tellFailure(QStringLiteral("Unable to read file '") + parPath() + QStringLiteral("'.") +
+                  unchanged);
+      return false;
+    }
+    lines = SplitLines(*content);
+  }
+
+  // PID lines are written in upper case; every other line (blank lines,
+  // remarks) stays as it was and where it was. The new set goes before the
+  // first PID line with a larger setpoint or replaces one with an equal one.
+  QList<QByteArray> out;
+  bool placed = false;
+  for (const QByteArray& line : lines) {
+    const QByteArray upper = line.toUpper();
+    if (!IsPidLine(upper)) {
+      out.append(line);
+      continue;
+    }
+    if (!placed) {
+      const double stored = LineSetpoint(upper);
+      if (stored == setpoint) {
+        out.append(newLine);
+        placed = true;
+        continue;
+      }
+      if (stored > setpoint) {
+        out.append(newLine);
+        placed = true;
+      }
+    }
+    out.append(upper);
+  }
+  if (!placed) out.append(newLine);
+
+  // The new content is complete and on disk in "pid.tmp" before it replaces
+  // "pid.par" in one step; a failure on the way leaves "pid.par" as it was.
+  FileError error = p_.platform.writeFileDurably(tmpPath(), JoinLines(out));
+  if (!error.isEmpty()) {
+    tellFailure(QStringLiteral("Unable to write file '") + tmpPath() + QStringLiteral("':") + nl +
+                error + unchanged);
+    return false;
+  }
+  error = p_.platform.renameReplacing(tmpPath(), parPath());
+  if (!error.isEmpty()) {
+    tellFailure(QStringLiteral("Unable to replace file '") + parPath() + QStringLiteral("' by '") +
+                tmpPath() + QStringLiteral("':") + nl + error + unchanged);
+    return false;
+  }
+  return true;
+}
+
+void PidFile::tellFailure(const QString& text) {
+  p_.tools.BeepIfSound();
+  p_.MsgBox(text, MsgButtons::Ok, MsgIcon::Exclamation, QString());
+}
+
+void PidFile::refuseField(const char* name, const QLineEdit* field, const QString& title,
+                          const QString& consequence) {
+  p_.MsgBox(QStringLiteral("The field ") + QLatin1String(name) + QStringLiteral(" holds '") +
+                field->text() +
+                QStringLiteral("', which is not a number between -32768 and 32767.") + p_.g.CRLF +
+                p_.g.CRLF + consequence,
+            MsgButtons::Ok, MsgIcon::None, title);
+}
+
+void PidFile::menuLoadPID_Click() {
+  frmOVX& form = p_.form();
+  const QString title = QStringLiteral("Load PID-Parameter");
+  const QString& nl = p_.g.CRLF;
+  double w = 0;
+  const std::optional<int16_t> setpoint = FieldValue(form.W, w);
+  if (!setpoint) {
+    refuseField("W", form.W, title, QStringLiteral("No PID-Parameter were loaded."));
+    form.setStatusLine(QStringLiteral("Ready"));
+    return;
+  }
+
+  const PidSet set = ReadPIDSet(*setpoint);
+  const MsgAnswer answer = p_.MsgBox(
+      QStringLiteral("Do you want to replace the actual PID values") + nl +
+          QStringLiteral("for Setpoint") + BlankSigned(w) +
+          QStringLiteral("°C with the following values:") + nl + nl + QStringLiteral("     P:") +
+          BlankSigned(set.P) + nl + QStringLiteral("     I:") + BlankSigned(set.I) + nl +
+          QStringLiteral("     D:") + BlankSigned(set.D) + nl + nl,
+      MsgButtons::OkCancel, MsgIcon::Question, title);
+  if (answer == MsgAnswer::Ok) {
+    form.P->setText(Plain(set.P));
+    form.I->setText(Plain(set.I));
+    form.D->setText(Plain(set.D));
+    DataBlockWords& block = p_.g.DataBlock;
+    block[kSetpoint] = *setpoint;
+    block[kPTerm] = set.P;
+    block[kITerm] = set.I;
+    block[kDTerm] = set.D;
+  }
+  form.setStatusLine(QStringLiteral("Ready"));
+}
+
+void PidFile::menuFileSavePID_Click() {
+  frmOVX& form = p_.form();
+  const QString title = QStringLiteral("Save PID-Parameter");
+  const QString& nl = p_.g.CRLF;
+  const QString nothingSaved = QStringLiteral("Nothing was saved.");
+
+  // Only numbers that fit the file are saved; anything else is refused
+  // before the question, so no wrong value reaches the file.
+  struct Field {
+    const char* name;
+    QLineEdit* edit;
+    double value = 0;
+    int16_t whole = 0;
+  } fields[] = {{"W", form.W}, {"P", form.P}, {"I", form.I}, {"D", form.D}};
+  for (Field& field : fields) {
+    const std::optional<int16_t> whole = FieldValue(field.edit, field.value);
+    if (!whole) {
+      refuseField(field.name, field.edit, title, nothingSaved);
+      form.setStatusLine(QStringLiteral("Ready"));
+      return;
+    }
+    field.whole = *whole;
+  }
+  const Field &w = fields[0], &P = fields[1], &I = fields[2], &D = fields[3];
+
+  const MsgAnswer answer = p_.MsgBox(
+      QStringLiteral("Do you want to save") + nl + nl + QStringLiteral("     P:") +
+          BlankSigned(P.value) + nl + QStringLiteral("     I:") + BlankSigned(I.value) + nl +
+          QStringLiteral("     D:") + BlankSigned(D.value) + nl + nl +
+          QStringLiteral("for actual Setpoint") + BlankSigned(w.value) + QStringLiteral("°C?"),
+      MsgButtons::OkCancel, MsgIcon::Question, title);
+  if (answer == MsgAnswer::Ok) WritePIDSet(w.whole, P.whole, I.whole, D.whole);
+  form.setStatusLine(QStringLiteral("Ready"));
+}
+
+}  // namespace ovx

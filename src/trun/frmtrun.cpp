@@ -1,0 +1,349 @@
+#include "trun/frmtrun.h"
+
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "app/numtext.h"
+#include "app/program.h"
+#include "pidstore/pidfile.h"
+#include "ui/frmovx.h"
+
+namespace ovx {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+// Longest sleep of one countdown pass: the display follows the clock closely
+// without keeping a core busy.
+constexpr double kCountDownSlice = 0.02;
+constexpr double kCountDownMinimum = 0.001;
+
+void PlaceTwips(QWidget* control, int left, int top, int width, int height) {
+  auto px = [](int twips) { return qRound(twips / double(kTwipsPerPixel)); };
+  control->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+double FieldNumber(const QLineEdit* field) {
+  return LeadingNumber(field->text());
+}
+
+// The nearest whole number, a half to the even neighbour; values beyond the
+// 16-bit range give its nearest end, so no entry can overflow.
+int16_t Whole16(double value) {
+  if (std::isnan(value)) return 0;
+  value = std::clamp(value, double(std::numeric_limits<int16_t>::min()),
+                     double(std::numeric_limits<int16_t>::max()));
+  return ToInt16(value).value_or(0);
+}
+
+bool IsEnter(const QKeyEvent* key) {
+  const Qt::KeyboardModifiers others = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+  return others == Qt::NoModifier && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
+}
+
+}  // namespace
+
+frmTRun::frmTRun(Program& program) : p_(program) {
+  setObjectName(QStringLiteral("frmTRun"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  setWindowTitle(QStringLiteral("Temperature Run"));
+  // The client area: 2355 x 1770 twips.
+  setFixedSize(2355 / kTwipsPerPixel, 1770 / kTwipsPerPixel);
+  // The design's sizes suit an 8-point font.
+  QFont small = font();
+  small.setPointSizeF(8.25);
+  setFont(small);
+
+  auto label = [this](const char* name, const QString& caption, Qt::Alignment alignment, int left,
+                      int top, int width, int height) {
+    auto* control = new QLabel(caption, this);
+    if (name) control->setObjectName(QString::fromLatin1(name));
+    control->setAlignment(alignment | Qt::AlignTop);
+    PlaceTwips(control, left, top, width, height);
+    return control;
+  };
+  auto field = [this](const char* name, int left, int top) {
+    auto* control = new QLineEdit(this);
+    control->setObjectName(QString::fromLatin1(name));
+    PlaceTwips(control, left, top, 800, 285);
+    control->installEventFilter(this);
+    return control;
+  };
+  auto button = [this](const char* name, const char* caption, int left) {
+    auto* control = new QPushButton(QString::fromLatin1(caption), this);
+    control->setObjectName(QString::fromLatin1(name));
+    // Enter on the focused button presses it, as Space does.
+    control->setAutoDefault(true);
+    PlaceTwips(control, left, 1395, 1005, 330);
+    return control;
+  };
+
+  const int rowTops[] = {90, 405, 720, 1035};
+  const int fieldTops[] = {45, 360, 675, 990};
+  const int unitTops[] = {60, 375, 690, 1005};
+  lblStart =
+      label("lblStart", QStringLiteral("T-Start:"), Qt::AlignRight, 0, rowTops[0], 1005, 240);
+  TStart = field("TStart", 1080, fieldTops[0]);
+  lblStop = label("lblStop", QStringLiteral("T-Stop:"), Qt::AlignRight, 0, rowTops[1], 1005, 240);
+  TStop = field("TStop", 1080, fieldTops[1]);
+  lblIncrement =
+      label("lblIncrement", QStringLiteral("Increment:"), Qt::AlignRight, 0, rowTops[2], 1005, 240);
+  TStep = field("TStep", 1080, fieldTops[2]);
+  lblDwellTime = label("lblDwellTime", QStringLiteral("Dwell time:"), Qt::AlignRight, 0, rowTops[3],
+                       1005, 240);
+  DwellTime = field("DwellTime", 1080, fieldTops[3]);
+  const QString units[] = {QStringLiteral("°C"), QStringLiteral("°C"), QStringLiteral("°C"),
+                           QStringLiteral("sec.")};
+  for (int row = 0; row < 4; ++row)
+    label(nullptr, units[row], Qt::AlignLeft, 1920, unitTops[row], 400, 240);
+  btnStart = button("btnStart", "&Start", 45);
+  btnCancel = button("btnCancel", "&Cancel", 1305);
+
+  setTabOrder(TStart, TStop);
+  setTabOrder(TStop, TStep);
+  setTabOrder(TStep, DwellTime);
+  setTabOrder(DwellTime, btnStart);
+  setTabOrder(btnStart, btnCancel);
+  TStart->setFocus();
+
+  connect(btnStart, &QPushButton::clicked, this, &frmTRun::BtnStart_Click);
+  connect(btnCancel, &QPushButton::clicked, this, &frmTRun::BtnCancel_Click);
+
+  Form_Load();
+}
+
+frmTRun::~frmTRun() {
+  // The fields outlive this part of the window while it is torn down.
+  for (QLineEdit* field : {TStart, TStop, TStep, DwellTime}) field->removeEventFilter(this);
+}
+
+void frmTRun::Form_Load() {
+  const DataBlockWords& block = p_.g.DataBlock;
+  TStart->setText(Plain(block[kSetpoint]));
+  TStop->setText(Plain(block[kSetpointHigh]));
+  TStep->setText(QStringLiteral("1"));
+  DwellTime->setText(QStringLiteral("60"));
+}
+
+void frmTRun::ShowCentered() {
+  if (running_) return;
+  if (!loaded_) {
+    Form_Load();
+    TStart->setFocus();
+    loaded_ = true;
+  }
+  p_.tools.CenterForm(this);
+  show();
+  raise();
+  activateWindow();
+}
+
+// --- Normalising the fields ---
+
+int16_t frmTRun::CheckTStart() {
+  const DataBlockWords& block = p_.g.DataBlock;
+  double v = FieldNumber(TStart);
+  if (v > block[kSetpointHigh]) v = block[kSetpointHigh];
+  if (v < block[kSetpointLow]) v = block[kSetpointLow];
+  return Whole16(v);
+}
+
+int16_t frmTRun::CheckTStop() {
+  const DataBlockWords& block = p_.g.DataBlock;
+  double v = FieldNumber(TStop);
+  if (v > block[kSetpointHigh]) v = block[kSetpointHigh];
+  if (v < block[kSetpointLow]) v = block[kSetpointLow];
+  return Whole16(v);
+}
+
+int16_t frmTRun::CheckTStep() {
+  double a = std::fabs(FieldNumber(TStep));
+  const double difference = FieldNumber(TStop) - FieldNumber(TStart);
+  const double span = std::fabs(difference);
+  const double sign = difference > 0 ? 1 : difference < 0 ? -1 : 0;
+  if (a < 1) a = 1;
+  if (a > span) a = span;
+  return sign == 0 ? 0 : Whole16(sign * a);
+}
+
+int16_t frmTRun::CheckDwellTime() {
+  const double v = FieldNumber(DwellTime);
+  if (v > 32000) return 32000;
+  if (v < 1) return 1;
+  return Whole16(v);
+}
+
+void frmTRun::CheckTemperatureParameter() {
+  // In this order: the increment sees the normalised start and stop.
+  TStart->setText(Plain(CheckTStart()));
+  TStop->setText(Plain(CheckTStop()));
+  TStep->setText(Plain(CheckTStep()));
+  DwellTime->setText(Plain(CheckDwellTime()));
+}
+
+// --- Field events ---
+
+bool frmTRun::eventFilter(QObject* watched, QEvent* event) {
+  auto* field = qobject_cast<QLineEdit*>(watched);
+  if (!field) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::FocusIn:
+      // Typing replaces the old value.
+      field->selectAll();
+      break;
+    case QEvent::FocusOut:
+      // A context menu of the field is no leaving.
+      if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) fieldLeft(field);
+      break;
+    case QEvent::KeyPress:
+      if (IsEnter(static_cast<QKeyEvent*>(event))) {
+        fieldEnter(field);
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void frmTRun::fieldEnter(QLineEdit* field) {
+  QWidget* next = nullptr;
+  if (field == TStart) {
+    TStart->setText(Plain(CheckTStart()));
+    next = TStop;
+  } else if (field == TStop) {
+    TStop->setText(Plain(CheckTStop()));
+    next = TStep;
+  } else if (field == TStep) {
+    TStep->setText(Plain(CheckTStep()));
+    next = DwellTime;
+  } else if (field == DwellTime) {
+    DwellTime->setText(Plain(CheckDwellTime()));
+    next = btnStart;
+  }
+  if (next) next->setFocus(Qt::TabFocusReason);
+}
+
+void frmTRun::fieldLeft(QLineEdit* field) {
+  // The dwell time stays as typed until Enter or Start.
+  if (field == TStart) TStart->setText(Plain(CheckTStart()));
+  if (field == TStop) TStop->setText(Plain(CheckTStop()));
+  if (field == TStep) TStep->setText(Plain(CheckTStep()));
+}
+
+// --- Buttons and closing ---
+
+void frmTRun::BtnCancel_Click() {
+  p_.form().setStatusLine(QStringLiteral("Ready"));
+  close();
+}
+
+void frmTRun::closeEvent(QCloseEvent* event) {
+  // The window of a run in progress stays loaded; it is shown again when
+  // the run ends.
+  if (running_) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  loaded_ = false;
+  emit unloaded();
+}
+
+// --- The run ---
+
+void frmTRun::BtnStart_Click() {
+  if (running_) return;  // one run at a time
+  CheckTemperatureParameter();
+  p_.tools.BeepIfSound();
+  const QString& nl = p_.g.CRLF;
+  const MsgAnswer answer =
+      p_.MsgBox(QStringLiteral("Selected parameter:") + nl + nl + QStringLiteral("T-Start   : ") +
+                    TStart->text() + nl + QStringLiteral("T-Stop    : ") + TStop->text() + nl +
+                    QStringLiteral("Interval  : ") + TStep->text() + nl +
+                    QStringLiteral("Dwell Time: ") + DwellTime->text() + nl,
+                MsgButtons::OkCancel, MsgIcon::None, QStringLiteral("Start Temperature Run"));
+  if (answer != MsgAnswer::Ok) return;
+
+  running_ = true;
+  struct EndOfRun {
+    bool& running;
+    ~EndOfRun() { running = false; }
+  } endOfRun{running_};
+
+  hide();
+  Globals& g = p_.g;
+  frmOVX& form = p_.form();
+  g.CancelFlag = false;
+  p_.ops.SwitchHeaterOutput(true);
+
+  // Worked in 32 bits, so a step beyond the 16-bit range is seen, not wrapped.
+  const int stop = Whole16(FieldNumber(TStop));
+  const int step = Whole16(FieldNumber(TStep));
+  int T = Whole16(FieldNumber(TStart));
+  PidFile pidFile(p_);
+  while (step < 0 ? T >= stop : T <= stop) {
+    const auto setpoint = static_cast<int16_t>(T);
+    p_.commands.GetDataBlock(true);
+    const PidSet set = pidFile.ReadPIDSet(setpoint);
+    DataBlockWords& block = g.DataBlock;
+    block[kSetpoint] = setpoint;
+    block[kPTerm] = set.P;
+    block[kITerm] = set.I;
+    block[kDTerm] = set.D;
+    block[kHeaterOutput] = 1;
+    form.W->setText(Plain(setpoint));
+    form.P->setText(Plain(set.P));
+    form.I->setText(Plain(set.I));
+    form.D->setText(Plain(set.D));
+    p_.commands.SendDataBlock();
+    p_.tools.BeepIfSound();
+
+    g.OKFlag = false;
+    p_.ops.WaitForSteadyState(setpoint);
+    g.OKFlag = false;
+    CountDown(Whole16(FieldNumber(DwellTime)));
+    if (g.CancelFlag) break;
+
+    T += step;
+    if (T < std::numeric_limits<int16_t>::min() || T > std::numeric_limits<int16_t>::max()) break;
+  }
+
+  running_ = false;
+  show();
+}
+
+void frmTRun::CountDown(int16_t dwell) {
+  frmOVX& form = p_.form();
+  const Globals& g = p_.g;
+  const double start = p_.tools.Timer();
+  form.setMenusEnabled(false);
+  form.BtnCancel->setVisible(true);
+  form.BtnOK->setVisible(true);
+  for (;;) {
+    p_.platform.processEvents();
+    const double remaining = dwell - (p_.tools.Timer() - start);
+    const QString text = QStringLiteral("Dwell time:") + BlankSigned(RoundDigits(remaining, 0)) +
+                         QStringLiteral(" seconds remaining...");
+    if (form.statusLine() != text) form.setStatusLine(text);
+    if (g.OKFlag || g.CancelFlag) break;
+    const double elapsed = p_.tools.Timer() - start;
+    if (elapsed >= dwell) break;
+    // A last slice ends right at the dwell; a floor keeps it from vanishing.
+    p_.platform.sleep(std::clamp(dwell - elapsed, kCountDownMinimum, kCountDownSlice));
+  }
+  form.setStatusLine(QStringLiteral("Ready"));
+  form.setMenusEnabled(true);
+  form.BtnCancel->setVisible(false);
+  form.BtnOK->setVisible(false);
+}
+
+}  // namespace ovx

@@ -1,0 +1,370 @@
+#include "ui/frmovx.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+
+#include "app/numtext.h"
+#include "app/program.h"
+
+// The window's resources sit in a static library; registering them here keeps
+// the linker from dropping them.
+static void InitWindowResources() {
+  Q_INIT_RESOURCE(resources);
+}
+
+namespace ovx {
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+// Places a control at its design position, given in twips.
+void PlaceTwips(QWidget* control, int left, int top, int width, int height) {
+  auto px = [](int twips) { return qRound(twips / double(kTwipsPerPixel)); };
+  control->setGeometry(px(left), px(top), px(width), px(height));
+}
+
+void SetBackground(QWidget* control, const QColor& background) {
+  QPalette palette = control->palette();
+  palette.setColor(QPalette::Base, background);
+  palette.setColor(QPalette::Text, Qt::black);
+  control->setPalette(palette);
+}
+
+// 13 for Enter (main or keypad), 27 for Escape, else 0.
+int EnterOrEscape(const QKeyEvent* key) {
+  const Qt::KeyboardModifiers others = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+  if (others != Qt::NoModifier) return 0;
+  switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return 13;
+    case Qt::Key_Escape:
+      return 27;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+frmOVX::frmOVX(Program& program) : p_(program) {
+  InitWindowResources();
+  setObjectName(QStringLiteral("frmOVX"));
+  setWindowTitle(QString::fromLatin1(kApplicationTitle));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/ovx.xpm")));
+
+  // The client area: 4050 x 3855 twips, every control at a fixed place.
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(4050 / kTwipsPerPixel, 3855 / kTwipsPerPixel);
+  // The places were laid out for 8.25-point text; larger text would not fit
+  // them (the label captions would be cut off).
+  QFont designFont = client->font();
+  designFont.setPointSizeF(8.25);
+  client->setFont(designFont);
+  setCentralWidget(client);
+
+  auto label = [client](const char* name, const char* caption, int left, int top, int width,
+                        int height) {
+    auto* control = new QLabel(QString::fromLatin1(caption), client);
+    control->setObjectName(QString::fromLatin1(name));
+    control->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    PlaceTwips(control, left, top, width, height);
+    return control;
+  };
+  auto field = [client](const char* name, int left, int top, int width, int height) {
+    auto* control = new QLineEdit(client);
+    control->setObjectName(QString::fromLatin1(name));
+    PlaceTwips(control, left, top, width, height);
+    return control;
+  };
+  auto button = [client](const char* name, const char* caption, int left, int top, int width,
+                         int height) {
+    auto* control = new QPushButton(QString::fromLatin1(caption), client);
+    control->setObjectName(QString::fromLatin1(name));
+    control->setAutoDefault(false);  // Enter is routed by the window itself
+    PlaceTwips(control, left, top, width, height);
+    control->hide();
+    return control;
+  };
+
+  lblW = label("lblW", "Setpoint W:", 90, 135, 1005, 240);
+  W = field("W", 1170, 90, 1200, 285);
+  lblP = label("lblP", "P:", 2475, 135, 285, 240);
+  P = field("P", 2835, 90, 1200, 285);
+  lblI = label("lblI", "I:", 2475, 450, 285, 240);
+  I = field("I", 2835, 405, 1200, 285);
+  lblD = label("lblD", "D:", 2475, 765, 285, 240);
+  D = field("D", 2835, 720, 1200, 285);
+  BtnCancel = button("BtnCancel", "&Cancel", 1190, 415, 1180, 285);
+  BtnOK = button("BtnOK", "&OK", 1190, 735, 1180, 285);
+
+  StatusText = new QPlainTextEdit(client);
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  PlaceTwips(StatusText, 45, 1080, 3975, 2355);
+  QFont traceFont = QFontDatabase::families().contains(QStringLiteral("Courier New"))
+                        ? QFont(QStringLiteral("Courier New"))
+                        : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  traceFont.setPointSizeF(8.25);
+  StatusText->setFont(traceFont);
+  StatusText->setTabChangesFocus(true);
+  // The trace grows for as long as the program runs; an undo history of it
+  // would only cost memory.
+  StatusText->setUndoRedoEnabled(false);
+
+  StatusLine = field("StatusLine", 45, 3540, 3255, 285);
+  SetBackground(StatusLine, StatusLine->palette().color(QPalette::Button));
+
+  HeaterStatus = field("HeaterStatus", 3360, 3540, 645, 285);
+  HeaterStatus->setReadOnly(true);
+  HeaterStatus->setAlignment(Qt::AlignCenter);
+  SetBackground(HeaterStatus, HeaterStatus->palette().color(QPalette::Button));
+
+  const std::initializer_list<QWidget*> tabOrder = {
+      W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, StatusText};
+  for (auto it = tabOrder.begin(); it + 1 != tabOrder.end(); ++it) setTabOrder(*it, *(it + 1));
+  for (QWidget* control : tabOrder) control->installEventFilter(this);
+  W->setFocus();
+
+  connect(BtnOK, &QPushButton::clicked, this, &frmOVX::BtnOK_Click);
+  connect(BtnCancel, &QPushButton::clicked, this, &frmOVX::BtnCancel_Click);
+  connect(StatusText, &QPlainTextEdit::textChanged, this, [this] {
+    // Typed by the operator: the trace text is what the field now holds.
+    if (writingStatusText_) return;
+    statusText_ = StatusText->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    StatusText_Change();
+  });
+
+  // Menus. A disabled menu also silences the shortcuts of its entries.
+  auto menu = [this](const char* name, const char* caption) {
+    QMenu* m = menuBar()->addMenu(QString::fromLatin1(caption));
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
+  auto entry = [this](QMenu* m, const char* name, const char* caption, QKeySequence shortcut,
+                      void (frmOVX::*slot)()) {
+    QAction* action = m->addAction(QString::fromLatin1(caption));
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  auto separator = [](QMenu* m, const char* name) {
+    m->addSeparator()->setObjectName(QString::fromLatin1(name));
+  };
+
+  menuFile = menu("menuFile", "&File");
+  menuLoadPID = entry(menuFile, "menuLoadPID", "&Load PID's", {}, &frmOVX::menuLoadPID_Click);
+  menuFileSavePID =
+      entry(menuFile, "menuFileSavePID", "&Save PID's", {}, &frmOVX::menuFileSavePID_Click);
+  separator(menuFile, "menuFileBar0");
+  menuFileExit = entry(menuFile, "menuFileExit", "&Exit", QKeySequence(Qt::CTRL | Qt::Key_X),
+                       &frmOVX::menuFileExit_Click);
+
+  menuTemperature = menu("menuTemperature", "&Temperature");
+  menuTemperatureRun = entry(menuTemperature, "menuTemperatureRun", "&Temperature Run",
+                             QKeySequence(Qt::CTRL | Qt::Key_R), &frmOVX::menuTemperatureRun_Click);
+
+  menuOVX = menu("menuOVX", "&OVX");
+  menuOVXHeaterOutputOFF = entry(menuOVX, "menuOVXHeaterOutputOFF", "Heater Output &OFF",
+                                 QKeySequence(Qt::Key_F7), &frmOVX::menuOVXHeaterOutputOFF_Click);
+  menuHeaterOutputON = entry(menuOVX, "menuHeaterOutputON", "&Heater Output ON",
+                             QKeySequence(Qt::Key_F8), &frmOVX::menuHeaterOutputON_Click);
+  separator(menuOVX, "menuOVXBar1");
+  menuOVXSelfOptimizing = entry(menuOVX, "menuOVXSelfOptimizing", "Start Self-&Optimizing", {},
+                                &frmOVX::menuOVXSelfOptimizing_Click);
+  separator(menuOVX, "menuOVXBar2");
+  menuOVXSendDefault = entry(menuOVX, "menuOVXSendDefault", "Send &Default Parameter Set",
+                             QKeySequence(Qt::Key_F12), &frmOVX::menuOVXSendDefault_Click);
+  separator(menuOVX, "menuOVXBar3");
+  menuOVXStatus =
+      entry(menuOVX, "menuOVXStatus", "Query &Status", {}, &frmOVX::menuOVXStatus_Click);
+
+  MenuInfo = menu("MenuInfo", "&?");
+
+  // Fixed size: the window is exactly its menu bar over the client area.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  layout()->activate();
+}
+
+frmOVX::~frmOVX() = default;
+
+// --- Trace area and status line ---
+
+void frmOVX::setStatusText(const QString& text) {
+  statusText_ = text;
+  writeStatusText(nullptr);
+}
+
+void frmOVX::appendStatusText(const QString& text) {
+  // A CR LF split over two appends must still show as one line break.
+  const bool splitLineBreak =
+      statusText_.endsWith(QLatin1Char('\r')) && text.startsWith(QLatin1Char('\n'));
+  statusText_ += text;
+  writeStatusText(splitLineBreak ? nullptr : &text);
+}
+
+void frmOVX::writeStatusText(const QString* appended) {
+  writingStatusText_ = true;
+  if (appended) {
+    QTextCursor end(StatusText->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(*appended);
+  } else {
+    StatusText->setPlainText(statusText_);
+  }
+  writingStatusText_ = false;
+  StatusText_Change();
+}
+
+void frmOVX::StatusText_Change() {
+  // The caret goes to the end, so that the newest lines are in view.
+  QTextCursor caret = StatusText->textCursor();
+  caret.movePosition(QTextCursor::End);
+  StatusText->setTextCursor(caret);
+  StatusText->ensureCursorVisible();
+}
+
+QString frmOVX::statusLine() const {
+  return StatusLine->text();
+}
+
+void frmOVX::setStatusLine(const QString& text) {
+  StatusLine->setText(text);
+  StatusLine->setCursorPosition(0);
+  // Progress texts are set right before busy waits that run no event loop.
+  StatusLine->repaint();
+}
+
+// --- Display ---
+
+void frmOVX::ShowParameters() {
+  const DataBlockWords& block = p_.g.DataBlock;
+  W->setText(Plain(block[kSetpoint]));
+  P->setText(Plain(block[kPTerm]));
+  I->setText(Plain(block[kITerm]));
+  D->setText(Plain(block[kDTerm]));
+}
+
+void frmOVX::ShowHeaterStatus() {
+  const bool on = p_.g.DataBlock[kHeaterOutput] == 1;
+  HeaterStatus->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+  SetBackground(HeaterStatus, on ? QColor(255, 0, 0) : QColor(192, 192, 192));
+}
+
+void frmOVX::setMenusEnabled(bool enabled) {
+  for (QMenu* m : {menuFile, menuTemperature, menuOVX, MenuInfo})
+    m->menuAction()->setEnabled(enabled);
+}
+
+// --- Buttons, indicator and menu entries ---
+
+void frmOVX::BtnOK_Click() {
+  p_.g.OKFlag = true;
+}
+
+void frmOVX::BtnCancel_Click() {
+  p_.g.CancelFlag = true;
+}
+
+void frmOVX::HeaterStatus_DblClick() { p_.ops.HeaterStatus_DblClick(); }
+
+void frmOVX::menuLoadPID_Click() { p_.pidFile.menuLoadPID_Click(); }
+
+void frmOVX::menuFileSavePID_Click() { p_.pidFile.menuFileSavePID_Click(); }
+
+void frmOVX::menuFileExit_Click() {
+  close();
+}
+
+void frmOVX::menuTemperatureRun_Click() { p_.OpenTemperatureRun(); }
+
+void frmOVX::menuOVXHeaterOutputOFF_Click() { p_.ops.SwitchHeaterOutput(false); }
+
+void frmOVX::menuHeaterOutputON_Click() { p_.ops.SwitchHeaterOutput(true); }
+
+void frmOVX::menuOVXSelfOptimizing_Click() { p_.ops.menuOVXSelfOptimizing_Click(); }
+
+void frmOVX::menuOVXSendDefault_Click() {
+  p_.commands.SendDefaultParameterSet();
+  ShowHeaterStatus();
+  setStatusLine(QStringLiteral("Ready"));
+}
+
+void frmOVX::menuOVXStatus_Click() { p_.ops.menuOVXStatus_Click(); }
+
+// --- Events ---
+
+void frmOVX::closeEvent(QCloseEvent* event) {
+  bool Cancel = false;
+  p_.Form_Unload(Cancel);
+  if (Cancel) {
+    event->ignore();
+  } else {
+    event->accept();
+  }
+}
+
+bool frmOVX::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonDblClick:
+      if (watched != HeaterStatus) break;
+      HeaterStatus_DblClick();
+      return true;  // no word selection over the indicator's colour
+
+    case QEvent::ShortcutOverride:
+      // Text controls claim some keys of the menus for themselves (Ctrl+X
+      // is Cut); the menu entry wins. Leaving the override unaccepted lets
+      // the shortcut fire; while the menus are disabled the key then goes
+      // on to the control as usual.
+      return isMenuShortcut(static_cast<QKeyEvent*>(event));
+
+    case QEvent::KeyPress: {
+      const int key = EnterOrEscape(static_cast<QKeyEvent*>(event));
+      // While shown, OK and Cancel take Enter and Escape from every control.
+      if (key == 13 && !BtnOK->isHidden()) {
+        BtnOK->click();
+        return true;
+      }
+      if (key == 27 && !BtnCancel->isHidden()) {
+        BtnCancel->click();
+        return true;
+      }
+      if (key == 0) break;
+      for (QLineEdit* f : {W, P, I, D}) {
+        if (watched == f) fieldKeyPress(f, key);
+      }
+      break;  // the key goes on to the control
+    }
+
+    default:
+      break;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmOVX::isMenuShortcut(const QKeyEvent* key) const {
+  const QKeySequence typed(key->keyCombination());
+  for (const QMenu* m : {menuFile, menuTemperature, menuOVX}) {
+    for (const QAction* action : m->actions()) {
+      if (!action->shortcut().isEmpty() && action->shortcut() == typed) return true;
+    }
+  }
+  return false;
+}
+
+void frmOVX::fieldKeyPress(QLineEdit* field, int key) { p_.ops.FieldKeyPress(field, key); }
+
+}  // namespace ovx

@@ -1,0 +1,163 @@
+// The operator's direct operations on the controller: the four parameter
+// fields, heater output switching, the status query and setpoint entry.
+#include <QLineEdit>
+#include <array>
+
+#include "app/numtext.h"
+#include "app/program.h"
+#include "ui/frmovx.h"
+#include "ui/modovx.h"
+
+namespace ovx {
+
+namespace {
+
+struct FieldRule {
+  QLineEdit* field;
+  int word;
+  QString name;
+};
+
+// Refuses what the operator typed: a stop box, then the field's whole text
+// selected so that the next key replaces it.
+void refuseField(Program& p, QLineEdit* field, const QString& message) {
+  p.tools.BeepIfSound();
+  p.MsgBox(message, MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Invalid input"));
+  field->setFocus();
+  field->setSelection(0, static_cast<int>(field->text().size()));
+}
+
+}  // namespace
+
+void Operations::FieldKeyPress(QLineEdit* field, int key) {
+  frmOVX& form = p_.form();
+  Globals& g = p_.g;
+  const std::array<FieldRule, 4> rules{{{form.W, kSetpoint, QStringLiteral("W")},
+                                        {form.P, kPTerm, QStringLiteral("P")},
+                                        {form.I, kITerm, QStringLiteral("I")},
+                                        {form.D, kDTerm, QStringLiteral("D")}}};
+  const FieldRule* rule = nullptr;
+  for (const FieldRule& r : rules)
+    if (r.field == field) rule = &r;
+  if (!rule || key < 0 || key > 0xFFFF) return;
+
+  const QString typed(QChar(static_cast<char16_t>(key)));
+  if (typed == g.Escape) {
+    field->setText(Plain(g.DataBlock[rule->word]));
+    field->setCursorPosition(0);
+    field->deselect();
+    return;
+  }
+  if (typed != g.CarriageReturn) return;
+
+  // The range test looks at the leading number of this field only.
+  const double value = LeadingNumber(field->text());
+  double low = 0, high = 500;
+  QString message;
+  if (rule->word == kSetpoint) {
+    low = g.DataBlock[kSetpointLow];
+    high = g.DataBlock[kSetpointHigh];
+    message = QStringLiteral("Set point value is out of range [") + Plain(low) +
+              QStringLiteral(" <= W <= ") + Plain(high) + QStringLiteral("].");
+  } else {
+    high = rule->word == kPTerm ? 500 : 5000;
+    message = rule->name + QStringLiteral(" value is out of range [0 <= ") + rule->name +
+              QStringLiteral(" <= ") + Plain(high) + QStringLiteral("].");
+  }
+  if (value < low || value > high) {
+    refuseField(p_, field, message);
+    return;
+  }
+
+  // All four fields are written, so each must hold nothing but a number that
+  // rounds into a 16-bit word; otherwise nothing goes to the controller.
+  std::array<int16_t, 4> words{};
+  for (size_t i = 0; i < rules.size(); ++i) {
+    const FieldRule& r = rules[i];
+    const QString text = r.field->text();
+    const std::optional<double> number = WholeNumber(text);
+    const std::optional<int16_t> word = number ? ToInt16(*number) : std::nullopt;
+    if (!word) {
+      QString why;
+      if (text.trimmed().isEmpty())
+        why = r.name + QStringLiteral(" value is empty.");
+      else if (!number)
+        why = r.name + QStringLiteral(" value is not a number.");
+      else
+        why = r.name + QStringLiteral(" value is out of range [-32768 <= ") + r.name +
+              QStringLiteral(" <= 32767].");
+      refuseField(p_, r.field, why);
+      return;
+    }
+    words[i] = *word;
+  }
+  for (size_t i = 0; i < rules.size(); ++i) g.DataBlock[rules[i].word] = words[i];
+  p_.commands.SendDataBlock();
+}
+
+void Operations::SwitchHeaterOutput(bool on) {
+  frmOVX& form = p_.form();
+  form.setStatusLine(QStringLiteral("Switching heater output ") +
+                     (on ? QStringLiteral("ON...") : QStringLiteral("OFF...")));
+  p_.commands.GetDataBlock(true);
+  int16_t& out = p_.g.DataBlock[kHeaterOutput];
+  const int16_t wanted = on ? 1 : 0;
+  if (out != wanted) {
+    out = wanted;
+    p_.commands.SendDataBlock();
+    // Read back, so that the indicator shows what the controller now holds.
+    p_.commands.GetDataBlock(true);
+    form.ShowHeaterStatus();
+    p_.tools.BeepIfSound();
+  }
+  form.setStatusLine(QStringLiteral("Ready"));
+}
+
+void Operations::HeaterStatus_DblClick() {
+  SwitchHeaterOutput(p_.g.DataBlock[kHeaterOutput] == 0);
+}
+
+void Operations::menuOVXStatus_Click() {
+  p_.commands.GetDataBlock(true);
+  p_.commands.GetValueBlock(true);
+  const Globals& g = p_.g;
+  const QString& nl = g.CRLF;
+  const QString text =
+      QStringLiteral("Setpoint:") + BlankSigned(g.DataBlock[kSetpoint]) + nl +
+      QStringLiteral("Actual Temperature:") + BlankSigned(g.Values.ActualTemperature) + nl + nl +
+      QStringLiteral("P:") + BlankSigned(g.DataBlock[kPTerm]) + nl + QStringLiteral("I:") +
+      BlankSigned(g.DataBlock[kITerm]) + nl + QStringLiteral("D:") +
+      BlankSigned(g.DataBlock[kDTerm]) + nl + nl +
+      (g.DataBlock[kHeaterOutput] != 0 ? QStringLiteral("Heater Output is ON")
+                                       : QStringLiteral("Heater Output is OFF")) +
+      nl + nl + QStringLiteral("Optimization Status:") + BlankSigned(g.Values.OptimizationStatus) +
+      nl + QStringLiteral("Output Status:") + BlankSigned(g.Values.OutputStatus);
+  p_.MsgBox(text, MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX-Status"));
+}
+
+std::optional<int16_t> Operations::EnterSetpoint() {
+  p_.commands.GetDataBlock(true);
+  const Globals& g = p_.g;
+  const int16_t current = g.DataBlock[kSetpoint];
+  const int16_t low = g.DataBlock[kSetpointLow];
+  const int16_t high = g.DataBlock[kSetpointHigh];
+  const QString range = BlankSigned(low) + QStringLiteral("°C ...") + BlankSigned(high);
+  for (;;) {
+    const std::optional<QString> reply = p_.platform.inputBox(
+        QStringLiteral("Enter new Setpoint W") + g.CRLF + QStringLiteral("(Range:") + range +
+            QStringLiteral("°C):"),
+        QStringLiteral("New Setpoint W"), Plain(current) + QStringLiteral("°C"));
+    if (!reply) return std::nullopt;
+    const QString text = TrimBlanks(*reply);
+    if (text.isEmpty()) return std::nullopt;
+    const double value = LeadingNumber(text);
+    // Within the 16-bit limits, so the conversion always succeeds.
+    if (low <= value && value <= high) return ToInt16(value);
+    p_.tools.BeepIfSound();
+    p_.MsgBox(QStringLiteral("Value out of Range!") + g.CRLF + QStringLiteral("Valid range: ") +
+                  range + QStringLiteral("°C."),
+              MsgButtons::Ok, MsgIcon::None, QStringLiteral("New Setpoint"));
+  }
+}
+
+}  // namespace ovx

@@ -1,0 +1,84 @@
+// Waiting until the actual temperature has settled at the setpoint.
+#include <QPushButton>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/numtext.h"
+#include "app/program.h"
+#include "ui/frmovx.h"
+#include "ui/modovx.h"
+
+namespace ovx {
+
+namespace {
+
+constexpr int kWindow = 5;              // a sample counts within W ± 5
+constexpr int kAverageTolerance = 1;    // average strictly within W ± 1
+constexpr double kStdevTarget = 0.25;   // spread at most this
+constexpr double kMinimumCounter = 10;  // counter must exceed this
+constexpr double kInitialStdev = 100;
+
+}  // namespace
+
+void Operations::WaitForSteadyState(int16_t W) {
+  frmOVX& form = p_.form();
+  Globals& g = p_.g;
+  const QString& nl = g.CRLF;
+  const double start = p_.tools.Timer();
+
+  form.setMenusEnabled(false);
+  form.BtnCancel->setVisible(true);
+  form.BtnOK->setVisible(true);
+
+  double sum = 0;
+  double n = 1;  // one more than the samples counted so far
+  double average = 0;
+  double sumsq = 0;
+  double stdev = kInitialStdev;
+  for (;;) {
+    // The values of the previous pass decide; the initial ones never pass.
+    if (average > W - kAverageTolerance && average < W + kAverageTolerance &&
+        stdev <= kStdevTarget && n > kMinimumCounter)
+      break;
+
+    p_.platform.processEvents();
+    form.setStatusLine(QStringLiteral("Waiting for steady state..."));
+    p_.commands.GetValueBlock(true);
+    const int16_t X = g.Values.ActualTemperature;
+
+    if (std::abs(X - W) <= kWindow) {
+      sum += X;
+      average = sum / n;
+      if (static_cast<float>(n) >= 2.0f) {
+        const double d = average - X;
+        sumsq += d * d;
+        stdev = std::sqrt(sumsq / ((n - 1) * n));
+      }
+      n += 1;
+    }
+    average = RoundDigits(average, 3);
+    stdev = RoundDigits(stdev, 3);
+    sumsq = RoundDigits(sumsq, 3);
+
+    const double elapsed = std::floor(p_.tools.Timer() - start);
+    form.setStatusText(
+        QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") + nl +
+        QStringLiteral("Setpoint           W:") + BlankSigned(W) + QStringLiteral("°C") + nl + nl +
+        QStringLiteral("Window              : W ±") + Plain(kWindow) + nl +
+        QStringLiteral("Average             :") + BlankSigned(average) + QStringLiteral("°C") + nl +
+        QStringLiteral("Average-Target      : W ±") + Plain(kAverageTolerance) + nl +
+        QStringLiteral("STDEV               :") + BlankSigned(stdev) + nl +
+        QStringLiteral("STDEV-Target        : <") + BlankSigned(kStdevTarget) + nl + nl +
+        QStringLiteral("Elapsed time        :") + BlankSigned(elapsed) + QStringLiteral(" sec"));
+
+    if (g.CancelFlag || g.OKFlag) break;
+  }
+
+  form.setStatusText(QString());
+  form.BtnCancel->setVisible(false);
+  form.BtnOK->setVisible(false);
+  form.setMenusEnabled(true);
+  form.setStatusLine(QStringLiteral("Ready"));
+}
+
+}  // namespace ovx

@@ -29,7 +29,7 @@ void Tools::Delay(float seconds) {
     const float elapsed = static_cast<float>(platform.now() - start);
     if (elapsed >= seconds) return;
     // Short slices keep the wait accurate without keeping a core busy.
-    platform.sleep(std::min(0.005, static_cast<double>(seconds - elapsed)));
+    platform.sleep(std::min(0.01, static_cast<double>(seconds - elapsed)));
   }
 }
 

@@ -1,0 +1,416 @@
+// ovx-bench: measures the control program on the real Qt platform against
+// ovx-sim on a pseudo-terminal at the 9600-baud pace, and prints one table in
+// Markdown. scripts/bench builds it and runs it under Xvfb.
+//
+// The start-up time is taken in a child process of this executable that does
+// what ovx's main() does, from just before the child is started to the end of
+// Program::Main (where the main window is shown) and to the window's first
+// exposure. The peak memory is that of the real ovx binary.
+#include <sys/resource.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "app/program.h"
+#include "link/blocks.h"
+#include "link/codec.h"
+#include "platform/qt_platform.h"
+#include "ui/frmovx.h"
+
+namespace ovx::bench {
+namespace {
+
+// The delays in "ovx.ini" for every measurement except the TxDelay search.
+constexpr const char* kTxDelay = "0.2";
+constexpr const char* kRxDelay = "0";
+constexpr int kReads = 50;            // exchanges timed in (a)
+constexpr double kDelaySeconds = 10;  // the Delay of (b)
+constexpr int kSteadyMs = 30'000;     // OK ends the steady-state wait of (b) after this
+constexpr int kStartupRuns = 5;       // child processes timed in (c)
+constexpr int kMemoryMs = 5'000;      // ovx runs this long before its peak memory is read
+constexpr int kSearchFromMs = 300;    // TxDelay search of (e): from here down
+constexpr int kSearchToMs = 50;
+constexpr int kSearchStepMs = 5;
+constexpr int kSearchReads = 10;
+constexpr double kLineCharsPerSecond = 960;  // 9600 baud, 10 bits a character
+
+[[noreturn]] void Fail(const QString& message) {
+  throw std::runtime_error(message.toStdString());
+}
+
+void Progress(const QString& text) {
+  std::fprintf(stderr, "ovx-bench: %s\n", qPrintable(text));
+}
+
+// Seconds on the system-wide monotonic clock, comparable between processes.
+double Monotonic() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Processor time of this process (user and system, all threads).
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The real platform, except that a box is reported instead of shown (and
+// answered Cancel), the end of the program is an exception, and every pass
+// of a wait is counted.
+class BenchPlatform : public QtPlatform {
+ public:
+  int yields = 0;
+
+  MsgAnswer messageBox(const MessageBoxRequest& request) override {
+    Progress("box \"" + request.title + "\": " + request.text.simplified());
+    return MsgAnswer::Cancel;
+  }
+  std::optional<QString> inputBox(const QString& prompt, const QString&, const QString&) override {
+    Progress("input box: " + prompt);
+    return std::nullopt;
+  }
+  void processEvents() override {
+    ++yields;
+    QtPlatform::processEvents();
+  }
+  [[noreturn]] void endProgram(int status) override {
+    Fail(QStringLiteral("the program ended with status %1").arg(status));
+  }
+};
+
+// ovx-sim on a pseudo-terminal, linked from the settings folder as com1.
+class Simulator {
+ public:
+  ~Simulator() {
+    process_.terminate();
+    process_.waitForFinished(3000);
+  }
+  void start(const QString& program, const QString& link) {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(program, {QStringLiteral("--link"), link});
+    // The first line on its standard output comes once the link is made.
+    if (!process_.waitForReadyRead(5000) || !QFileInfo(link).isSymLink())
+      Fail("ovx-sim did not start: " + program);
+  }
+
+ private:
+  QProcess process_;
+};
+
+void WriteSettings(const QString& folder, const QString& dir) {
+  QDir().mkpath(folder);
+  QFile ini(folder + "/ovx.ini");
+  if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) Fail("cannot write " + ini.fileName());
+  ini.write(QStringLiteral("[General]\r\nControlLoopNumber=1\r\nDir=%1\r\nSound=0\r\n"
+                           "[COM]\r\nPort=1\r\nSettings=9600,n,8,1\r\nRxDelay=%2\r\nTxDelay=%3\r\n")
+                .arg(dir, QLatin1String(kRxDelay), QLatin1String(kTxDelay))
+                .toUtf8());
+}
+
+// Start-up, in the child: what ovx's main() does, then the seconds since
+// `since` at the end of Main, at the first exposure of the main window, and
+// the delays of the start-up exchange, on one line.
+int StartupChild(int& argc, char** argv, double since) {
+  try {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ovx"));
+    QApplication::setOrganizationName(QStringLiteral("ovx"));
+    BenchPlatform platform;
+    Program program(platform);
+    program.Main();
+    const double mainReturned = Monotonic() - since;
+
+    // The window system maps the window after Main; a timer bounds the wait.
+    QTimer wake;
+    wake.start(100);
+    QElapsedTimer waited;
+    waited.start();
+    const QWidget& window = program.form();
+    while (!(window.windowHandle() && window.windowHandle()->isExposed()) &&
+           waited.elapsed() < 5000)
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double exposed = Monotonic() - since;
+    std::printf("%.6f %.6f %.6f\n", mainReturned, exposed,
+                static_cast<double>(program.g.TxDelay + program.g.RxDelay));
+    return 0;
+  } catch (const std::exception& e) {
+    Progress(QString::fromStdString(e.what()));
+    return 1;
+  }
+}
+
+struct Results {
+  std::vector<double> readExtra;  // s beyond the delays, per exchange
+  int readInvalid = 0;
+  double delayCpu = 0;  // share of wall time
+  double steadyCpu = 0, steadyWall = 0;
+  int steadyPolls = 0;
+  bool steadyEndedByOk = false;
+  std::vector<double> startupMain, startupExposed;  // s beyond the delays
+  double peakKiB = 0;
+  int shortestTxMs = -1, failedTxMs = -1;
+};
+
+void MeasureStartup(Results& r) {
+  for (int run = 0; run < kStartupRuns; ++run) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double since = Monotonic();
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--startup-child"), QString::number(since, 'f', 6)});
+    if (!child.waitForFinished(30'000) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
+      Fail("the start-up run failed");
+    const QList<QByteArray> fields = child.readAllStandardOutput().simplified().split(' ');
+    if (fields.size() != 3) Fail("the start-up run printed no times");
+    const double delays = fields[2].toDouble();
+    r.startupMain.push_back(fields[0].toDouble() - delays);
+    r.startupExposed.push_back(fields[1].toDouble() - delays);
+  }
+}
+
+void MeasurePeakMemory(Results& r, const QString& ovxPath) {
+  QProcess ovx;
+  ovx.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  ovx.start(ovxPath, {});
+  if (!ovx.waitForStarted(5000)) Fail("ovx did not start: " + ovxPath);
+  if (ovx.waitForFinished(kMemoryMs)) Fail(QStringLiteral("ovx ended at start"));
+  QFile status(QStringLiteral("/proc/%1/status").arg(ovx.processId()));
+  if (status.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : status.readAll().split('\n'))
+      if (line.startsWith("VmHWM:")) r.peakKiB = line.mid(6).simplified().split(' ')[0].toDouble();
+  }
+  ovx.terminate();
+  if (!ovx.waitForFinished(3000)) ovx.kill();
+  ovx.waitForFinished(3000);
+  if (r.peakKiB <= 0) Fail(QStringLiteral("no VmHWM for ovx"));
+}
+
+void MeasureReads(Results& r, Program& program) {
+  const double delays = static_cast<double>(program.g.TxDelay + program.g.RxDelay);
+  for (int i = 0; i < kReads; ++i) {
+    program.platform.processEvents();
+    const double start = Monotonic();
+    const QByteArray response = program.commands.GetDataBlock(false);
+    const double took = Monotonic() - start;
+    if (response.size() != kResponseLength)
+      ++r.readInvalid;
+    else
+      r.readExtra.push_back(took - delays);
+  }
+}
+
+void MeasureWaits(Results& r, Program& program, BenchPlatform& platform) {
+  double cpu = CpuSeconds();
+  double wall = Monotonic();
+  program.tools.Delay(static_cast<float>(kDelaySeconds));
+  r.delayCpu = (CpuSeconds() - cpu) / (Monotonic() - wall);
+
+  // The furnace stands at ambient with the heater off; a setpoint 3 °C above
+  // keeps every sample in the window, but the average never reaches W ± 1, so
+  // the wait polls until OK.
+  program.commands.GetValueBlock(true);
+  const auto W = static_cast<int16_t>(program.g.Values.ActualTemperature + 3);
+  program.g.OKFlag = false;
+  program.g.CancelFlag = false;
+  QTimer ok;
+  ok.setSingleShot(true);
+  QObject::connect(&ok, &QTimer::timeout, program.form().BtnOK, &QPushButton::click);
+  ok.start(kSteadyMs);
+  const int yields = platform.yields;
+  cpu = CpuSeconds();
+  wall = Monotonic();
+  program.ops.WaitForSteadyState(W);
+  r.steadyWall = Monotonic() - wall;
+  r.steadyCpu = (CpuSeconds() - cpu) / r.steadyWall;
+  r.steadyPolls = platform.yields - yields;
+  r.steadyEndedByOk = program.g.OKFlag;
+  ok.stop();
+  program.g.OKFlag = false;
+}
+
+void SearchTxDelay(Results& r, Program& program) {
+  program.g.RxDelay = 0;
+  for (int ms = kSearchFromMs; ms >= kSearchToMs; ms -= kSearchStepMs) {
+    program.g.TxDelay = static_cast<float>(ms) / 1000;
+    bool valid = true;
+    for (int i = 0; i < kSearchReads && valid; ++i) {
+      program.platform.processEvents();
+      valid = program.commands.GetDataBlock(false).size() == kResponseLength;
+    }
+    if (!valid) {
+      r.failedTxMs = ms;
+      break;
+    }
+    r.shortestTxMs = ms;
+  }
+}
+
+QString CpuModel() {
+  QFile info(QStringLiteral("/proc/cpuinfo"));
+  if (info.open(QIODevice::ReadOnly))
+    for (const QByteArray& line : info.readAll().split('\n'))
+      if (line.startsWith("model name"))
+        return QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
+  return QStringLiteral("unknown processor");
+}
+
+QString Ms(double seconds, int decimals = 0) {
+  return QString::number(seconds * 1000, 'f', decimals) + QStringLiteral(" ms");
+}
+
+QString Percent(double share) {
+  return QString::number(share * 100, 'f', 2) + QStringLiteral(" %");
+}
+
+void PrintTable(const Results& r) {
+  // The request with its CR LF out, the whole answer in, at the line's rate.
+  const qsizetype requestChars = DataBlockRequest(1).size() + 2;
+  const double lineLimit =
+      static_cast<double>(requestChars + kResponseLength) / kLineCharsPerSecond;
+  const auto [minRead, maxRead] = std::minmax_element(r.readExtra.begin(), r.readExtra.end());
+  const bool haveReads = !r.readExtra.empty();
+  const QString reads = haveReads
+                            ? QStringLiteral("%1 (min %2, max %3)")
+                                  .arg(Ms(Median(r.readExtra), 2), Ms(*minRead, 2), Ms(*maxRead, 2))
+                            : QStringLiteral("no valid read");
+  const QString readNote =
+      r.readInvalid ? QStringLiteral("; %1 invalid").arg(r.readInvalid) : QString();
+  const QString steady =
+      QStringLiteral("%1 (%2 polls in %3 s, ended by %4)")
+          .arg(Percent(r.steadyCpu))
+          .arg(r.steadyPolls)
+          .arg(r.steadyWall, 0, 'f', 1)
+          .arg(r.steadyEndedByOk ? QStringLiteral("OK") : QStringLiteral("steady state"));
+  const QString startup = QStringLiteral("%1 (window exposed: %2)")
+                              .arg(Ms(Median(r.startupMain)), Ms(Median(r.startupExposed)));
+  const QString shortest =
+      r.shortestTxMs < 0 ? QStringLiteral("none from %1 ms").arg(kSearchFromMs)
+      : r.failedTxMs < 0
+          ? QStringLiteral("%1 ms or less").arg(r.shortestTxMs)
+          : QStringLiteral("%1 ms (%2 ms fails)").arg(r.shortestTxMs).arg(r.failedTxMs);
+
+  std::printf("OVX 7316 benchmarks, %s; %s, %d cores; Qt %s, platform %s\n",
+              qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
+              qPrintable(CpuModel()), QThread::idealThreadCount(), qVersion(),
+              qPrintable(QGuiApplication::platformName()));
+  std::printf("ovx-sim at the 9600-baud pace; ovx.ini: TxDelay=%s, RxDelay=%s\n\n", kTxDelay,
+              kRxDelay);
+  const auto row = [](const QString& what, const QString& result, const QString& aim) {
+    std::printf("| %s | %s | %s |\n", qPrintable(what), qPrintable(result), qPrintable(aim));
+  };
+  row("Measure", "Result", "Aim");
+  row("---", "---", "---");
+  row(QStringLiteral("Read exchange (GetDataBlock) beyond TxDelay + RxDelay, median of %1")
+          .arg(kReads),
+      reads + readNote, "< 2 ms");
+  row(QStringLiteral("Processor time during a %1 s Delay").arg(kDelaySeconds), Percent(r.delayCpu),
+      "< 2 %");
+  row(QStringLiteral("Processor time during a %1 s steady-state wait").arg(kSteadyMs / 1000),
+      steady, "< 2 %");
+  row(QStringLiteral(
+          "Start-up to the main window shown (end of Main), beyond TxDelay + RxDelay, median "
+          "of %1")
+          .arg(kStartupRuns),
+      startup, "< 300 ms");
+  row(QStringLiteral("Peak memory of ovx (VmHWM, %1 s after start)").arg(kMemoryMs / 1000),
+      QString::number(r.peakKiB / 1024, 'f', 1) + QStringLiteral(" MiB"), "-");
+  row(QStringLiteral("Shortest TxDelay with %1 valid reads in a row (RxDelay 0)").arg(kSearchReads),
+      shortest,
+      QStringLiteral("line limit %1 (%2 + %3 characters at %4 a second)")
+          .arg(Ms(lineLimit))
+          .arg(requestChars)
+          .arg(kResponseLength)
+          .arg(kLineCharsPerSecond));
+  std::fflush(stdout);
+}
+
+int Run(const QString& simPath, const QString& ovxPath) {
+  QTemporaryDir temporary;
+  if (!temporary.isValid()) Fail(QStringLiteral("no temporary folder"));
+  // The settings folder of every program this bench runs, with com1 linked
+  // to the one simulator; "pid.par" goes to the temporary folder too.
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(temporary.path()));
+  const QString folder = temporary.path() + "/ovx";
+  WriteSettings(folder, temporary.path());
+  Simulator simulator;
+  simulator.start(simPath, folder + "/com1");
+
+  Results r;
+  // The programs take turns on the line: each closes the port before the next.
+  Progress(QStringLiteral("start-up, %1 runs").arg(kStartupRuns));
+  MeasureStartup(r);
+  Progress(QStringLiteral("peak memory of %1").arg(ovxPath));
+  MeasurePeakMemory(r, ovxPath);
+
+  BenchPlatform platform;
+  Program program(platform);
+  program.Main();
+  Progress(QStringLiteral("%1 read exchanges").arg(kReads));
+  MeasureReads(r, program);
+  Progress(QStringLiteral("%1 s Delay and %2 s steady-state wait")
+               .arg(kDelaySeconds)
+               .arg(kSteadyMs / 1000));
+  MeasureWaits(r, program, platform);
+  Progress(QStringLiteral("shortest TxDelay"));
+  SearchTxDelay(r, program);
+  PrintTable(r);
+  return 0;
+}
+
+}  // namespace
+}  // namespace ovx::bench
+
+int main(int argc, char* argv[]) {
+  using namespace ovx::bench;
+  if (argc == 3 && std::strcmp(argv[1], "--startup-child") == 0)
+    return StartupChild(argc, argv, std::strtod(argv[2], nullptr));
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ovx"));
+  QApplication::setOrganizationName(QStringLiteral("ovx"));
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      "Measures ovx against ovx-sim on a pseudo-terminal and prints one table.");
+  parser.addHelpOption();
+  parser.addOptions({
+      {"sim", "The ovx-sim to run (default: the one of this build).", "path", OVX_SIM_PATH},
+      {"ovx", "The ovx whose peak memory is measured (default: the one of this build).", "path",
+       OVX_BIN_PATH},
+  });
+  parser.process(app);
+  try {
+    return Run(parser.value("sim"), parser.value("ovx"));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "ovx-bench: %s\n", e.what());
+    return 1;
+  }
+}

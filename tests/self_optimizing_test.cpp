@@ -1,6 +1,6 @@
-// Self-optimizing: the start test, the confirmation, the polling with
-// Cancel, and the wait for steady state at the end; scripted, and against
-// the controller model.
+// Self-optimizing with a scripted controller: the start test, the
+// confirmation, the polling with Cancel, and the wait for steady state at the
+// end. The whole run on ovx-sim: self_optimizing_sim_test.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -25,10 +25,6 @@ DataBlockWords Before(int high = 1200) {
   words[kChannel] = 1;
   words[kDry] = 1;
   return words;
-}
-
-const MessageBoxRequest& OnlyBox(Harness& h) {
-  return h.platform.boxes.at(0).request;
 }
 
 }  // namespace
@@ -60,39 +56,25 @@ TEST(SelfOptimizing, StartTestWithItsMargin) {
     written[kSetpoint] = kW;
     EXPECT_EQ(h.sent(), (std::vector<QByteArray>{"R001NF?", "R001NT?", WriteFrame(1, written)}));
     EXPECT_EQ(h.controller.words, written);
-    ASSERT_EQ(h.platform.boxes.size(), 1u);
-    const MessageBoxRequest& box = OnlyBox(h);
     if (c.margin) {
-      EXPECT_EQ(box.text, QString("Self-Optimizing not possible!\r\n"
+      EXPECT_TRUE(OnlyBox(h.platform,
+                          QString("Self-Optimizing not possible!\r\n"
                                   "Actual Temperature X must be at least\r\n"
                                   "(%1 + X)°C below Setpoint W at the\r\n"
-                                  "beginning of the self optimizing process...\r\n"
-                                  "\r\n"
+                                  "beginning of the self optimizing process...\r\n\r\n"
                                   "Actual Temperature X: %2°C\r\n"
                                   "Setpoint W:           850°C\r\n")
                               .arg(c.margin)
-                              .arg(c.X));
-      EXPECT_EQ(box.title, "OVX");
-      EXPECT_EQ(box.buttons, MsgButtons::Ok);
-      EXPECT_EQ(box.icon, MsgIcon::None);
-      EXPECT_EQ(h.platform.beeps, 1);
+                              .arg(c.X),
+                          "OVX", MsgButtons::Ok, MsgIcon::None));
     } else {
-      EXPECT_EQ(box.text, "Execute Self-Optimizing\r\nfor Setpoint 850°C now?");
-      EXPECT_EQ(box.title, "Self-Optimizing");
-      EXPECT_EQ(box.buttons, MsgButtons::OkCancel);
-      EXPECT_EQ(box.icon, MsgIcon::Question);
-      EXPECT_EQ(h.platform.beeps, 0);
+      EXPECT_TRUE(OnlyBox(h.platform, "Execute Self-Optimizing\r\nfor Setpoint 850°C now?",
+                          "Self-Optimizing", MsgButtons::OkCancel, MsgIcon::Question));
     }
-    EXPECT_EQ(h.form().statusLine(), "Ready");
-    EXPECT_TRUE(h.form().menuOVX->menuAction()->isEnabled());
+    EXPECT_EQ(h.platform.beeps, c.margin ? 1 : 0);
+    EXPECT_TRUE(Idle(h.form()));
   }
 }
-
-// What the window looks like at each poll, seen from its yield.
-struct PollView {
-  QString statusLine;
-  bool menus, cancel, ok;
-};
 
 TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
   struct Case {
@@ -111,20 +93,19 @@ TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
       const bool running = k >= 1 && k <= c.busyPolls;
       ctl.values.OptimizationStatus = running ? 1 : 0;
       if (k == c.busyPolls + 1) {
-        ctl.words[kPTerm] = 35;
-        ctl.words[kITerm] = 250;
-        ctl.words[kDTerm] = 40;
+        ctl.words[kPTerm] = 35, ctl.words[kITerm] = 250, ctl.words[kDTerm] = 40;
         ctl.words[kOptimize1] = ctl.words[kOptimize2] = 0;
         ctl.values.ActualTemperature = kW;
       }
     };
-    std::vector<PollView> views;
-    std::function<void()> watch = [&] {
-      views.push_back({h.form().statusLine(), h.form().menuOVX->menuAction()->isEnabled(),
-                       !h.form().BtnCancel->isHidden(), !h.form().BtnOK->isHidden()});
-      h.platform.soon(watch);  // the next yield
-    };
-    h.platform.soon(watch);
+    // The window at each poll and pass, seen from its yield (OK: the wait).
+    QStringList views;
+    h.everyYield([&] {
+      views << QString("%1 menus %2, Cancel %3")
+                   .arg(h.form().BtnOK->isVisible() ? "wait" : h.form().statusLine())
+                   .arg(h.form().menuOVX->menuAction()->isEnabled())
+                   .arg(h.form().BtnCancel->isVisible());
+    });
     h.platform.answers = {MsgAnswer::Ok};
     // Left over from earlier operations: neither may shorten anything.
     h.g().OKFlag = true;
@@ -147,25 +128,16 @@ TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
     for (int i = 0; i < 10; ++i) expected.push_back("R001NF?");  // the steady-state wait
     EXPECT_EQ(h.sent(), expected);
 
-    ASSERT_EQ(views.size(), static_cast<size_t>(c.busyPolls + 1 + 10));
-    for (int i = 0; i <= c.busyPolls; ++i) {
-      EXPECT_EQ(views[i].statusLine, "Self-Optimizing for 850°C in progress...");
-      EXPECT_FALSE(views[i].menus);
-      EXPECT_TRUE(views[i].cancel);
-      EXPECT_FALSE(views[i].ok);
-    }
-    EXPECT_TRUE(views.back().ok);
+    QStringList expectedViews(c.busyPolls + 1,
+                              "Self-Optimizing for 850°C in progress... menus 0, Cancel 1");
+    expectedViews << QStringList(10, "wait menus 0, Cancel 1");
+    EXPECT_EQ(views, expectedViews);
     EXPECT_EQ(h.form().x(), 5655 / 15);  // centred for the run
-    EXPECT_EQ(h.form().P->text(), "35");
-    EXPECT_EQ(h.form().I->text(), "250");
-    EXPECT_EQ(h.form().D->text(), "40");
+    EXPECT_EQ(Fields(h.form()), "850 35 250 40");
     EXPECT_EQ(h.form().HeaterStatus->text(), "ON");
     EXPECT_EQ(h.platform.beeps, 1);
     EXPECT_EQ(h.platform.boxes.size(), 1u);
-    EXPECT_EQ(h.form().statusLine(), "Ready");
-    EXPECT_TRUE(h.form().menuOVX->menuAction()->isEnabled());
-    EXPECT_TRUE(h.form().BtnCancel->isHidden());
-    EXPECT_TRUE(h.form().BtnOK->isHidden());
+    EXPECT_TRUE(Idle(h.form()));
   }
 }
 
@@ -194,17 +166,13 @@ TEST(SelfOptimizing, CancelSwitchesTheHeaterOff) {
   EXPECT_EQ(
       std::vector<QByteArray>(sent.end() - 5, sent.end()),
       (std::vector<QByteArray>{"R001NF?", "R001NT?", "R001NT?", WriteFrame(1, off), "R001NT?"}));
-  EXPECT_EQ(ctl.words[kHeaterOutput], 0);
   // Nothing else is put back.
-  EXPECT_EQ(ctl.words[kSetpoint], kW);
-  EXPECT_EQ(ctl.words[kOptimize1], 1);
-  EXPECT_EQ(ctl.words[kOptimize2], 1);
-  EXPECT_EQ(ctl.words[kChannel], 0);
+  EXPECT_EQ(QList<int>({ctl.words[kSetpoint], ctl.words[kOptimize1], ctl.words[kOptimize2],
+                        ctl.words[kChannel], ctl.words[kHeaterOutput]}),
+            QList<int>({kW, 1, 1, 0, 0}));
   EXPECT_EQ(h.form().HeaterStatus->text(), "OFF");
   EXPECT_EQ(h.platform.beeps, 1);  // the heater switch's
-  EXPECT_TRUE(h.form().BtnCancel->isHidden());
-  EXPECT_TRUE(h.form().menuOVX->menuAction()->isEnabled());
-  EXPECT_EQ(h.form().statusLine(), "Ready");
+  EXPECT_TRUE(Idle(h.form()));
   EXPECT_TRUE(h.g().CancelFlag);
 }
 
@@ -228,41 +196,4 @@ TEST(SelfOptimizing, MenuEntryAsksForTheSetpointFirst) {
     EXPECT_EQ(h.controller.words[kSetpoint], c.reply ? -1 : 400);
     EXPECT_EQ(h.platform.boxes.size(), c.reply ? 1u : 0u);
   }
-}
-
-// The whole procedure against the controller model: it heats, tunes, hands
-// over the new terms and settles at W.
-TEST(SelfOptimizing, ModelTunesAndSettles) {
-  Harness h;
-  h.speed = 50;  // 10 simulated seconds per exchange
-  ASSERT_TRUE(h.start());
-  h.platform.inputs = {QString("850")};
-  h.platform.answers = {MsgAnswer::Ok};
-  const double t0 = h.platform.t;
-  // A guard: the run must end long before this.
-  h.platform.at(t0 + 3 * 3600.0 / h.speed, [&] { h.form().BtnCancel->click(); });
-  bool sawOptimizing = false;
-  std::function<void()> watch = [&] {
-    sawOptimizing = sawOptimizing || h.model.optimizing();
-    h.platform.soon(watch);  // the next yield
-  };
-  h.platform.soon(watch);
-
-  h.program().ops.menuOVXSelfOptimizing_Click();
-
-  EXPECT_TRUE(sawOptimizing);
-  EXPECT_FALSE(h.g().CancelFlag) << "ended by the guard";
-  EXPECT_FALSE(h.model.optimizing());
-  const DataBlockWords& tuned = h.model.dataBlock();
-  const DataBlockWords defaults = DefaultParameterSet();
-  EXPECT_NE(std::tie(tuned[kPTerm], tuned[kITerm], tuned[kDTerm]),
-            std::tie(defaults[kPTerm], defaults[kITerm], defaults[kDTerm]));
-  EXPECT_EQ(h.form().P->text(), QString::number(tuned[kPTerm]));
-  EXPECT_EQ(h.form().I->text(), QString::number(tuned[kITerm]));
-  EXPECT_EQ(h.form().D->text(), QString::number(tuned[kDTerm]));
-  EXPECT_EQ(tuned[kHeaterOutput], 1);
-  EXPECT_NEAR(h.model.temperature(), 850, 2);
-  EXPECT_EQ(h.form().statusLine(), "Ready");
-  std::printf("[          ] tuned P %d, I %d, D %d in %.0f simulated minutes\n", tuned[kPTerm],
-              tuned[kITerm], tuned[kDTerm], (h.platform.t - t0) * h.speed / 60);
 }

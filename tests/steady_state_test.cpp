@@ -98,7 +98,6 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
 
     const Wait wait = RunWait(h, kW, c.prefix, c.cycle);
 
-    EXPECT_EQ(h.controller.valueReads, c.passes);
     ASSERT_EQ(wait.displays.size(), static_cast<size_t>(c.passes));
     for (const auto& [pass, text] : c.stdev)
       EXPECT_EQ(Line(wait.displays[pass - 1], 7), "STDEV               :" + text) << pass;
@@ -106,12 +105,8 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
       EXPECT_EQ(Line(wait.displays[pass - 1], 5), "Average             :" + text + "°C") << pass;
     // Nothing of its own between the exchanges.
     EXPECT_NEAR(wait.end - wait.start, c.passes * kPass, 0.001 * c.passes);
-    // The end: trace emptied, buttons hidden, menus back, "Ready".
     EXPECT_EQ(h.form().statusText(), "");
-    EXPECT_TRUE(h.form().BtnOK->isHidden());
-    EXPECT_TRUE(h.form().BtnCancel->isHidden());
-    EXPECT_TRUE(h.form().menuOVX->menuAction()->isEnabled());
-    EXPECT_EQ(h.form().statusLine(), "Ready");
+    EXPECT_TRUE(Idle(h.form()));
     // The routine clears neither flag.
     EXPECT_EQ(h.g().CancelFlag, c.cancelBefore || c.cancelAt >= 0);
     EXPECT_EQ(h.g().OKFlag, c.okBefore || c.okAt >= 0);
@@ -143,11 +138,8 @@ TEST(SteadyState, DisplayText) {
   }
   EXPECT_EQ(Line(wait.displays[13], 1), "Actual Temperature X: 849°C");
   // Every label's colon stands in column 21.
-  for (const QString& line : wait.displays[13].split("\r\n")) {
-    if (!line.isEmpty()) {
-      EXPECT_EQ(line.indexOf(':'), 20) << line.toStdString();
-    }
-  }
+  for (const QString& line : wait.displays[13].split("\r\n"))
+    EXPECT_TRUE(line.isEmpty() || line.indexOf(':') == 20) << line.toStdString();
 
   ScriptedHarness negative;
   const Wait below = RunWait(negative, -5, {}, {0});
@@ -159,29 +151,21 @@ TEST(SteadyState, DisplayText) {
 TEST(SteadyState, WindowStateDuringTheWait) {
   ScriptedHarness h;
   ASSERT_TRUE(h.started);
-  QStringList lines;
-  QObject::connect(h.form().StatusLine, &QLineEdit::textChanged,
-                   [&](const QString& text) { lines << text; });
-  // Seen from the yield of each pass.
-  std::vector<bool> menus, ok, cancel;
-  std::function<void()> watch = [&] {
-    menus.push_back(h.form().menuFile->menuAction()->isEnabled() ||
-                    h.form().menuTemperature->menuAction()->isEnabled() ||
-                    h.form().menuOVX->menuAction()->isEnabled() ||
-                    h.form().MenuInfo->menuAction()->isEnabled());
-    ok.push_back(!h.form().BtnOK->isHidden());
-    cancel.push_back(!h.form().BtnCancel->isHidden());
-    if (menus.size() == 3) h.form().setStatusLine("Other");  // a field's write, say
-    h.platform.soon(watch);                                  // the next yield
-  };
-  h.platform.soon(watch);
   h.form().setStatusLine("Idle");
-  lines.clear();
+  h.recordStatus();
+  // Seen from the yield of each pass: menus off, both buttons shown.
+  QStringList seen;
+  h.everyYield([&] {
+    seen << QString("%1%2%3")
+                .arg(h.form().BtnOK->isHidden() || h.form().BtnCancel->isHidden())
+                .arg(h.form().menuFile->menuAction()->isEnabled() ||
+                     h.form().menuTemperature->menuAction()->isEnabled() ||
+                     h.form().menuOVX->menuAction()->isEnabled())
+                .arg(h.form().MenuInfo->menuAction()->isEnabled());
+    if (seen.size() == 3) h.form().setStatusLine("Other");  // a field's write, say
+  });
   RunWait(h, kW, {}, {0});
-
-  EXPECT_EQ(menus, std::vector<bool>(10, false));
-  EXPECT_EQ(ok, std::vector<bool>(10, true));
-  EXPECT_EQ(cancel, std::vector<bool>(10, true));
+  EXPECT_EQ(seen, QStringList(10, "000"));
   // The progress text is put back on every pass, around each read's own text.
   QStringList expected{"Waiting for steady state..."};
   for (int pass = 1; pass <= 10; ++pass) {
@@ -191,6 +175,5 @@ TEST(SteadyState, WindowStateDuringTheWait) {
     expected << "Status query in progress..."
              << "Waiting for steady state...";
   }
-  expected << "Ready";
-  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(h.statusTexts(), expected << "Ready");
 }

@@ -37,6 +37,8 @@ QString shortest(double value, int maxDigits, bool single) {
 
 QString blankSigned(double value, int maxDigits, bool single) {
   if (std::isnan(value)) return QStringLiteral(" NaN");
+  // An overflowing text ("1" and 400 zeros) reads as infinity.
+  if (std::isinf(value)) return value < 0 ? QStringLiteral("-Inf") : QStringLiteral(" Inf");
   if (value == 0) value = 0;  // no "-0"
   QString text = shortest(value, maxDigits, single);
   return value < 0 ? text : QLatin1Char(' ') + text;

@@ -9,6 +9,15 @@ QByteArray Checksum(const QByteArray& text) {
   return QByteArray::number(sum & 0xFFFF, 16).toUpper().rightJustified(4, '0');
 }
 
+bool ValidResponse(const QByteArray& response) {
+  if (response.size() != kResponseLength) return false;
+  const QByteArray trailer = response.mid(kDataFieldStart - 1 + kDataFieldLength, 5);
+  const QByteArray sum = trailer.left(4);
+  for (char c : sum)
+    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return true;
+  return trailer[4] != 'Q' || sum == Checksum(DataField(response));
+}
+
 int16_t DecodeValue(const QByteArray& text, int position, int width) {
   auto code = [&](int pos) { return static_cast<unsigned char>(text[pos - 1]) - 32; };
   if (position < 1) return -1;
@@ -16,7 +25,7 @@ int16_t DecodeValue(const QByteArray& text, int position, int width) {
     if (position > text.size()) return -1;
     return static_cast<int16_t>(code(position));
   }
-  if (position + 2 > text.size()) return -1;
+  if (static_cast<qsizetype>(position) + 2 > text.size()) return -1;  // no int overflow
   auto fits = [](int v) { return v >= -32768 && v <= 32767; };
   const int high = code(position) * 1024;
   if (!fits(high)) return -1;

@@ -18,6 +18,12 @@ int16_t DecodeValue(const QByteArray& text, int position, int width);
 // One character for width 1 (value + 32), three for any other width.
 QByteArray EncodeValue(int value, int width);
 
+// A block response to accept: 116 characters, and unless its trailer holds
+// something other than a checksum (four hex digits and "Q" after the data
+// field), that checksum agrees with the data field. A character changed on
+// the line keeps the length; only the checksum tells.
+bool ValidResponse(const QByteArray& response);
+
 // The loop number with at least three digits ("001").
 QByteArray LoopText(int loop);
 // "R001NT?" (data block) or "R001NF?" (value block), without CR LF.

@@ -27,7 +27,7 @@ QByteArray Commands::getBlock(bool retry, bool dataBlock) {
     p_.link.ClearReceiveBuffer(label);
     p_.link.SendCommand(dataBlock ? DataBlockRequest(loop) : ValueBlockRequest(loop));
     response = p_.link.ReceiveResponse();
-    if (response.size() == kResponseLength) break;
+    if (ValidResponse(response)) break;
     form.setStatusLine(QStringLiteral("Invalid response"));
     p_.platform.processEvents();
     p_.tools.Delay(1);

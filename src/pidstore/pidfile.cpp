@@ -1,8 +1,6 @@
 #include "pidstore/pidfile.h"
 
 #include <QLineEdit>
-#include <QList>
-#include <cmath>
 #include <optional>
 
 #include "app/numtext.h"
@@ -12,52 +10,6 @@
 namespace ovx {
 
 namespace {
-
-// The file's lines without their ends. Lines end with CR LF; a file written
-// elsewhere with LF alone reads the same. Bytes after the last line end form
-// one more line.
-QList<QByteArray> SplitLines(const QByteArray& content) {
-  QList<QByteArray> lines = content.split('\n');
-  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
-  for (QByteArray& line : lines)
-    if (line.endsWith('\r')) line.chop(1);
-  return lines;
-}
-
-QByteArray JoinLines(const QList<QByteArray>& lines) {
-  QByteArray out;
-  for (const QByteArray& line : lines) out += line + "\r\n";
-  return out;
-}
-
-// A PID line holds "P", "=", "I" and "D" somewhere (after upper-casing).
-bool IsPidLine(const QByteArray& upper) {
-  return upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D');
-}
-
-double LeadingValue(const QByteArray& text) {
-  return LeadingNumber(QString::fromLatin1(text));
-}
-
-// The setpoint of a PID line made whole; it may lie outside 16 bits.
-double LineSetpoint(const QByteArray& upper) {
-  return std::nearbyint(LeadingValue(upper));
-}
-
-// The set of a selected line; nullopt when its letters stand out of order or
-// a number does not fit 16 bits.
-std::optional<PidSet> ParseSet(const QByteArray& upper) {
-  const qsizetype p = upper.indexOf('P');
-  const qsizetype i = upper.indexOf('I');
-  const qsizetype d = upper.indexOf('D');
-  if (!(p < i && i < d)) return std::nullopt;
-  const auto setpoint = ToInt16(LeadingValue(upper));
-  const auto P = ToInt16(LeadingValue(upper.mid(p + 1, i - p - 1)));
-  const auto I = ToInt16(LeadingValue(upper.mid(i + 1, d - i - 1)));
-  const auto D = ToInt16(LeadingValue(upper.mid(d + 1)));
-  if (!setpoint || !P || !I || !D) return std::nullopt;
-  return PidSet{*P, *I, *D};
-}
 
 // The whole-number value of a field that must hold one number.
 std::optional<int16_t> FieldValue(const QLineEdit* field, double& value) {
@@ -93,69 +45,38 @@ PidSet PidFile::ReadPIDSet(int16_t setpoint) {
   // A missing or unreadable file gives the default set.
   const std::optional<QByteArray> content = p_.platform.readFile(parPath());
   if (!content) return defaults;
-  for (const QByteArray& line : SplitLines(*content)) {
-    const QByteArray upper = line.toUpper();
-    if (!IsPidLine(upper)) continue;
-    if (LineSetpoint(upper) < setpoint) continue;
-    if (const auto set = ParseSet(upper)) return *set;
-    p_.MsgBox(QStringLiteral("'") + QString::fromLatin1(upper) + QStringLiteral("'") + p_.g.CRLF +
-                  QStringLiteral("Invalid PID-Parameter line in file 'pid.par'!"),
+  const PidLookup found = LookupPidSet(*content, setpoint);
+  if (found.result == PidLookup::Result::Found) return found.set;
+  if (found.result == PidLookup::Result::Invalid) {
+    p_.MsgBox(QStringLiteral("'") + QString::fromLatin1(found.line) + QStringLiteral("'") +
+                  p_.g.CRLF + QStringLiteral("Invalid PID-Parameter line in file 'pid.par'!"),
               MsgButtons::Ok, MsgIcon::None, QString());
-    return defaults;
   }
   return defaults;
 }
 
 bool PidFile::WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D) {
-  const QByteArray newLine = QByteArray::number(setpoint) + "=P" + QByteArray::number(P) + "I" +
-                             QByteArray::number(I) + "D" + QByteArray::number(D);
   const QString& nl = p_.g.CRLF;
   const QString unchanged =
       nl + nl + QStringLiteral("The file '") + parPath() + QStringLiteral("' was not changed.");
 
   // A missing file is created with the new line; a file that is there but
   // fails to read is left alone.
-  QList<QByteArray> lines;
+  QByteArray content;
   if (p_.platform.fileExists(parPath())) {
-    const std::optional<QByteArray> content = p_.platform.readFile(parPath());
-    if (!content) {
+    const std::optional<QByteArray> old = p_.platform.readFile(parPath());
+    if (!old) {
       tellFailure(QStringLiteral("Unable to read file '") + parPath() + QStringLiteral("'.") +
                   unchanged);
       return false;
     }
-    lines = SplitLines(*content);
+    content = *old;
   }
-
-  // PID lines are written in upper case; every other line (blank lines,
-  // remarks) stays as it was and where it was. The new set goes before the
-  // first PID line with a larger setpoint or replaces one with an equal one.
-  QList<QByteArray> out;
-  bool placed = false;
-  for (const QByteArray& line : lines) {
-    const QByteArray upper = line.toUpper();
-    if (!IsPidLine(upper)) {
-      out.append(line);
-      continue;
-    }
-    if (!placed) {
-      const double stored = LineSetpoint(upper);
-      if (stored == setpoint) {
-        out.append(newLine);
-        placed = true;
-        continue;
-      }
-      if (stored > setpoint) {
-        out.append(newLine);
-        placed = true;
-      }
-    }
-    out.append(upper);
-  }
-  if (!placed) out.append(newLine);
 
   // The new content is complete and on disk in "pid.tmp" before it replaces
   // "pid.par" in one step; a failure on the way leaves "pid.par" as it was.
-  FileError error = p_.platform.writeFileDurably(tmpPath(), JoinLines(out));
+  FileError error =
+      p_.platform.writeFileDurably(tmpPath(), RewritePidText(content, setpoint, PidSet{P, I, D}));
   if (!error.isEmpty()) {
     tellFailure(QStringLiteral("Unable to write file '") + tmpPath() + QStringLiteral("':") + nl +
                 error + unchanged);

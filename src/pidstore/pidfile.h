@@ -5,15 +5,13 @@
 #include <QString>
 #include <cstdint>
 
+#include "pidstore/pidtext.h"
+
 class QLineEdit;
 
 namespace ovx {
 
 class Program;
-
-struct PidSet {
-  int16_t P = 48, I = 8, D = 2;
-};
 
 class PidFile {
  public:

@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <climits>
 #include <vector>
 
@@ -57,8 +58,16 @@ struct Parsed {
   QString value;
 };
 
+// A line's text. QString::fromUtf8 would drop a byte order mark at the start
+// of any line, so a key written as "\uFEFFkey" would read as "key"; only the
+// file's own mark is no text, and the callers remove it.
+QString decodeLine(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  return decoder.decode(bytes);
+}
+
 Parsed parseLine(const QByteArray& bytes) {
-  const QString line = trimBlanks(QString::fromUtf8(bytes));
+  const QString line = trimBlanks(decodeLine(bytes));
   Parsed parsed;
   if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) return parsed;
   if (line.startsWith(QLatin1Char('['))) {

@@ -2,6 +2,7 @@
 
 #include "app/numtext.h"
 #include "app/program.h"
+#include "link/codec.h"
 #include "ui/frmovx.h"
 
 namespace ovx {
@@ -30,7 +31,7 @@ int Operations::OVX_Check(bool ShowMessages) {
                                  ListDataBlock(g.DataBlock));
     }
     if (!countsAsEmpty(r)) {
-      if (r.size() == kResponseLength) {
+      if (ValidResponse(r)) {
         result = -1;
         p_.form().ShowHeaterStatus();
         break;

@@ -1,13 +1,21 @@
 #include "support/harness.h"
 
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "link/codec.h"
+
 namespace ovx::test {
 
 QByteArray BlockResponse(const QByteArray& dataField) {
-  return QByteArray("A001NT 0000000000").left(17) + dataField + QByteArray("0000Q\r\n");
+  return QByteArray("A001NT 0000000000").left(17) + dataField + Checksum(dataField) + "Q\r\n";
 }
 
 Harness::Harness(const char* ini, sim::ModelOptions options) : model(options), t0_(platform.t) {
-  if (ini) platform.writeIni(ini);
+  if (ini) platform.writeIni(QByteArray(ini).replace("{dir}", platform.dir().toLocal8Bit()));
   platform.onCreatePort = [this](TestSerialPort& port) {
     port.onWrite = [this, &port](const QByteArray& data, double t) {
       if (script_) {
@@ -47,6 +55,74 @@ std::vector<QByteArray> Harness::frames(size_t from) const {
     out.push_back(data.endsWith("\r\n") ? data.chopped(2) : data);
   }
   return out;
+}
+
+void Harness::everyYield(std::function<void()> action) {
+  platform.soon([this, action] {
+    action();
+    everyYield(action);
+  });
+}
+
+std::vector<Harness::Status>& Harness::recordStatus() {
+  QObject::connect(form().StatusLine, &QLineEdit::textChanged, [this](const QString& text) {
+    status_.push_back({text, platform.t});
+  });
+  return status_;
+}
+
+QStringList Harness::statusTexts() const {
+  QStringList texts;
+  for (const Status& s : status_) texts << s.text;
+  return texts;
+}
+
+QString Harness::par() const {
+  return QDir(platform.dir()).filePath(QStringLiteral("pid.par"));
+}
+
+void Harness::setPar(const std::optional<QByteArray>& content) {
+  QFile::remove(par());
+  QFile file(par());
+  if (!content) return;
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(*content) >= 0);
+}
+
+std::optional<QByteArray> Harness::readPar() const {
+  QFile file(par());
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  return file.readAll();
+}
+
+testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& text,
+                                 const QString& title, MsgButtons buttons, MsgIcon icon) {
+  if (platform.boxes.size() != 1)
+    return testing::AssertionFailure() << platform.boxes.size() << " boxes shown";
+  const MessageBoxRequest& box = platform.boxes[0].request;
+  if (box.text == text && box.title == title && box.buttons == buttons && box.icon == icon)
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure()
+         << "shown: \"" << box.title.toStdString() << "\" " << int(box.buttons) << "/"
+         << int(box.icon) << "\n"
+         << box.text.toStdString() << "\nwanted: \"" << title.toStdString() << "\" " << int(buttons)
+         << "/" << int(icon) << "\n"
+         << text.toStdString();
+}
+
+QString Fields(frmOVX& form) {
+  return QStringList{form.W->text(), form.P->text(), form.I->text(), form.D->text()}.join(' ');
+}
+
+bool Idle(frmOVX& form) {
+  for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
+    if (!menu->menuAction()->isEnabled()) return false;
+  return form.BtnOK->isHidden() && form.BtnCancel->isHidden() && form.statusLine() == "Ready";
+}
+
+void RealPlatformTest::SetUp() {
+  ASSERT_TRUE(temp.isValid());
+  saved_ = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.path()));
 }
 
 }  // namespace ovx::test

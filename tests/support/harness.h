@@ -1,15 +1,28 @@
 // A whole program on the test platform, with the controller model (or a
-// script) at the far end of its serial line.
+// script) at the far end of its serial line; and small shared checks.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QByteArray>
+#include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/program.h"
 #include "model/controller_model.h"
+#include "platform/qt_platform.h"
 #include "support/test_platform.h"
 #include "ui/frmovx.h"
+
+// Readable failure messages for Qt texts.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
+  *os << '"' << bytes.toPercentEncoding(" !\"#$&'()*+,-./:;<=>?@[]^_`{|}~").constData() << '"';
+}
 
 namespace ovx::test {
 
@@ -17,6 +30,10 @@ namespace ovx::test {
 inline constexpr const char* kTestIni =
     "[General]\r\nControlLoopNumber=1\r\nSound=-1\r\n"
     "[COM]\r\nPort=1\r\nSettings=9600,n,8,1\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
+// The same with Dir set to the settings folder ("{dir}" stands for it in an
+// ini text), so that "pid.par" lands there.
+inline constexpr const char* kDirIni =
+    "[General]\r\nSound=-1\r\nDir={dir}\r\n[COM]\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
 
 // A 116-character block response around a 92-character data field.
 QByteArray BlockResponse(const QByteArray& dataField);
@@ -41,6 +58,21 @@ class Harness {
   // Frames written to the port since `from`, without CR LF.
   std::vector<QByteArray> frames(size_t from = 0) const;
 
+  // Runs `action` from every yield from now on.
+  void everyYield(std::function<void()> action);
+  // Every text the status line shows from now on, with its virtual time.
+  struct Status {
+    QString text;
+    double time;
+  };
+  std::vector<Status>& recordStatus();
+  QStringList statusTexts() const;
+
+  // "pid.par" in the settings folder: written (nullopt removes it), read back.
+  QString par() const;
+  void setPar(const std::optional<QByteArray>& content);
+  std::optional<QByteArray> readPar() const;
+
   TestPlatform platform;
   sim::ControllerModel model;
   double speed = 1;  // simulated seconds per virtual second
@@ -48,7 +80,28 @@ class Harness {
  private:
   std::unique_ptr<Program> program_;
   std::function<QByteArray(const QByteArray&)> script_;
+  std::vector<Status> status_;
   double t0_;
+};
+
+// The one box shown, whole.
+testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& text,
+                                 const QString& title, MsgButtons buttons, MsgIcon icon);
+// W, P, I and D as shown, separated by blanks.
+QString Fields(frmOVX& form);
+// The window after an operation: buttons hidden, every menu enabled, "Ready".
+bool Idle(frmOVX& form);
+
+// The real platform with its settings folder in a temporary one.
+class RealPlatformTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override { qputenv("XDG_CONFIG_HOME", saved_); }
+  QTemporaryDir temp;
+  QtPlatform platform;
+
+ private:
+  QByteArray saved_;
 };
 
 }  // namespace ovx::test

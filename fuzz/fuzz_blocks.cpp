@@ -1,0 +1,79 @@
+// Block responses as they arrive on the line: any length, any bytes. Cutting
+// out the data field, the validity check, decoding as data block and as value
+// block, the leftover report, and re-encoding what was decoded.
+#include "check.h"
+#include "link/blocks.h"
+#include "link/codec.h"
+#include "link/link.h"
+
+using namespace ovx;
+using namespace ovx::fuzz;
+
+namespace {
+
+bool SameValues(const ValueBlock& a, const ValueBlock& b) {
+  return a.ActualTemperature == b.ActualTemperature && a.Value2 == b.Value2 &&
+         a.Value3 == b.Value3 && a.Value4 == b.Value4 && a.Text1 == b.Text1 &&
+         a.Value5 == b.Value5 && a.Value6 == b.Value6 && a.Value7 == b.Value7 &&
+         a.Value8 == b.Value8 && a.Text2 == b.Text2 &&
+         a.OptimizationStatus == b.OptimizationStatus && a.Flag2 == b.Flag2 && a.Flag3 == b.Flag3 &&
+         a.Flag4 == b.Flag4 && a.OutputStatus == b.OutputStatus && a.Flag6 == b.Flag6 &&
+         a.Flag7 == b.Flag7 && a.Flag8 == b.Flag8 && a.Text3 == b.Text3;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QByteArray response = Bytes(data, size);
+
+  const QByteArray field = DataField(response);
+  FUZZ_CHECK(field.size() <= kDataFieldLength);
+  if (response.size() >= kResponseLength) FUZZ_CHECK(field.size() == kDataFieldLength);
+
+  // Whatever the field decodes to encodes in 92 characters that decode to the
+  // same words: the write frame carries exactly what was read.
+  const DataBlockWords words = DecodeDataBlock(field);
+  const QByteArray encoded = EncodeDataBlock(words);
+  FUZZ_CHECK(encoded.size() == kDataFieldLength);
+  FUZZ_CHECK(DecodeDataBlock(encoded) == words);
+  const QByteArray frame = WriteFrame(1, words);
+  FUZZ_CHECK(frame == "S001  T " + encoded + Checksum(encoded) + "Q");
+  FUZZ_CHECK(Checksum(response).size() == 4);
+
+  const ValueBlock values = DecodeValueBlock(field);
+  const QByteArray encodedValues = EncodeValueBlock(values);
+  FUZZ_CHECK(encodedValues.size() == kDataFieldLength);
+  // Shorter fields give shorter texts, which the encoding pads with blanks.
+  if (field.size() == kDataFieldLength)
+    FUZZ_CHECK(SameValues(DecodeValueBlock(encodedValues), values));
+
+  FUZZ_CHECK(!Link::LeftoverReport(response).isEmpty());
+
+  // A response passes only at full length. Framed with its own checksum it
+  // passes; one character of its data field changed on the line, it fails.
+  if (ValidResponse(response)) FUZZ_CHECK(response.size() == kResponseLength);
+  if (field.size() == kDataFieldLength) {
+    QByteArray framed = response.left(kDataFieldStart - 1) + field + Checksum(field) + "Q\r\n";
+    FUZZ_CHECK(framed.size() == kResponseLength);
+    FUZZ_CHECK(ValidResponse(framed));
+    const qsizetype at =
+        kDataFieldStart - 1 + static_cast<qsizetype>(response[0] & 0x7F) % kDataFieldLength;
+    framed[at] = static_cast<char>(framed[at] ^ (1 + (response[1] & 0x7F)));
+    FUZZ_CHECK(!ValidResponse(framed));
+  }
+
+  // A value at any position and width, far outside the text included.
+  FuzzedDataProvider in(data, size);
+  const int position = in.ConsumeIntegral<int>();
+  const int width = in.ConsumeIntegralInRange(0, 3);
+  const int16_t value = DecodeValue(response, position, width);
+  const long long last = static_cast<long long>(position) + (width == 1 ? 0 : 2);
+  if (position < 1 || last > response.size()) FUZZ_CHECK(value == -1);
+
+  // Every 16-bit value travels in three characters, -32..223 in one.
+  const int16_t wide = in.ConsumeIntegral<int16_t>();
+  FUZZ_CHECK(DecodeValue(EncodeValue(wide, 3), 1, 3) == wide);
+  const int narrow = in.ConsumeIntegralInRange(-32, 223);
+  FUZZ_CHECK(DecodeValue(EncodeValue(narrow, 1), 1, 1) == narrow);
+  return 0;
+}

@@ -1,0 +1,38 @@
+// The line settings text ("9600,n,8,1") as read from "ovx.ini".
+#include "check.h"
+#include "platform/serial_settings.h"
+
+using namespace ovx;
+using namespace ovx::fuzz;
+
+namespace {
+
+bool Same(const LineSettings& a, const LineSettings& b) {
+  return a.baud == b.baud && a.parity == b.parity && a.dataBits == b.dataBits &&
+         a.stopBits == b.stopBits;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const QString text =
+      QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  const auto settings = ParseLineSettings(text);
+  if (!settings) return 0;
+
+  FUZZ_CHECK(settings->baud > 0);
+  FUZZ_CHECK(settings->parity && QByteArray("neoms").contains(settings->parity));
+  FUZZ_CHECK(settings->dataBits >= 4 && settings->dataBits <= 8);
+  FUZZ_CHECK(settings->stopBits == 1 || settings->stopBits == 1.5 || settings->stopBits == 2);
+
+  // Letter case does not matter, and the settings written plainly read back.
+  const auto upper = ParseLineSettings(text.toUpper());
+  FUZZ_CHECK(upper && Same(*upper, *settings));
+  const QString plain = QString::number(settings->baud) + QLatin1Char(',') +
+                        QLatin1Char(settings->parity) + QLatin1Char(',') +
+                        QString::number(settings->dataBits) + QLatin1Char(',') +
+                        QString::number(settings->stopBits);
+  const auto again = ParseLineSettings(plain);
+  FUZZ_CHECK(again && Same(*again, *settings));
+  return 0;
+}

@@ -1,0 +1,105 @@
+#include "pidstore/pidtext.h"
+
+#include <QList>
+#include <QString>
+#include <cmath>
+#include <optional>
+
+#include "app/numtext.h"
+
+namespace ovx {
+namespace {
+
+// The file's lines without their ends. Lines end with CR LF; a file written
+// elsewhere with LF alone reads the same. Bytes after the last line end form
+// one more line.
+QList<QByteArray> SplitLines(const QByteArray& content) {
+  QList<QByteArray> lines = content.split('\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  for (QByteArray& line : lines)
+    if (line.endsWith('\r')) line.chop(1);
+  return lines;
+}
+
+QByteArray JoinLines(const QList<QByteArray>& lines) {
+  QByteArray out;
+  for (const QByteArray& line : lines) out += line + "\r\n";
+  return out;
+}
+
+// A PID line holds "P", "=", "I" and "D" somewhere (after upper-casing).
+bool IsPidLine(const QByteArray& upper) {
+  return upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D');
+}
+
+double LeadingValue(const QByteArray& text) {
+  return LeadingNumber(QString::fromLatin1(text));
+}
+
+// The setpoint of a PID line made whole; it may lie outside 16 bits.
+double LineSetpoint(const QByteArray& upper) {
+  return std::nearbyint(LeadingValue(upper));
+}
+
+// The set of a selected line; nullopt when its letters stand out of order or
+// a number does not fit 16 bits.
+std::optional<PidSet> ParseSet(const QByteArray& upper) {
+  const qsizetype p = upper.indexOf('P');
+  const qsizetype i = upper.indexOf('I');
+  const qsizetype d = upper.indexOf('D');
+  if (!(p < i && i < d)) return std::nullopt;
+  const auto setpoint = ToInt16(LeadingValue(upper));
+  const auto P = ToInt16(LeadingValue(upper.mid(p + 1, i - p - 1)));
+  const auto I = ToInt16(LeadingValue(upper.mid(i + 1, d - i - 1)));
+  const auto D = ToInt16(LeadingValue(upper.mid(d + 1)));
+  if (!setpoint || !P || !I || !D) return std::nullopt;
+  return PidSet{*P, *I, *D};
+}
+
+}  // namespace
+
+PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint) {
+  PidLookup found;
+  for (const QByteArray& line : SplitLines(content)) {
+    const QByteArray upper = line.toUpper();
+    if (!IsPidLine(upper)) continue;
+    if (LineSetpoint(upper) < setpoint) continue;
+    found.line = upper;
+    const auto set = ParseSet(upper);
+    found.result = set ? PidLookup::Result::Found : PidLookup::Result::Invalid;
+    if (set) found.set = *set;
+    return found;
+  }
+  return found;
+}
+
+QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const PidSet& set) {
+  const QByteArray newLine = QByteArray::number(setpoint) + "=P" + QByteArray::number(set.P) + "I" +
+                             QByteArray::number(set.I) + "D" + QByteArray::number(set.D);
+  QList<QByteArray> out;
+  bool placed = false;
+  for (const QByteArray& line : SplitLines(content)) {
+    const QByteArray upper = line.toUpper();
+    if (!IsPidLine(upper)) {
+      out.append(line);
+      continue;
+    }
+    if (!placed) {
+      const double stored = LineSetpoint(upper);
+      if (stored == setpoint) {
+        out.append(newLine);
+        placed = true;
+        continue;
+      }
+      if (stored > setpoint) {
+        out.append(newLine);
+        placed = true;
+      }
+    }
+    out.append(upper);
+  }
+  if (!placed) out.append(newLine);
+  return JoinLines(out);
+}
+
+}  // namespace ovx

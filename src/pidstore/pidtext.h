@@ -1,0 +1,32 @@
+// The text of "pid.par": one PID set per line, "900=P48I8D2", ordered by
+// setpoint. Lookup and rewrite work on the file's bytes alone.
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+
+namespace ovx {
+
+struct PidSet {
+  int16_t P = 48, I = 8, D = 2;
+};
+
+struct PidLookup {
+  enum class Result { None, Found, Invalid };
+  Result result = Result::None;
+  PidSet set;       // the set found (Found)
+  QByteArray line;  // the selected line in upper case (Found, Invalid)
+};
+
+// The first PID line whose setpoint is >= the one asked for: its set, or
+// Invalid when its letters stand out of order or a number does not fit 16
+// bits; None when no line qualifies.
+PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint);
+
+// The file's new content with the set stored for the setpoint: it replaces
+// the first PID line of an equal setpoint, or goes before the first one with
+// a larger setpoint, or at the end. PID lines come out in upper case, every
+// other line unchanged and in place; all lines end with CR LF.
+QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const PidSet& set);
+
+}  // namespace ovx

@@ -137,8 +137,12 @@ TEST(LongRun, TwentyFourHoursKeepMemoryCountdownsAndStatisticsRight) {
   EXPECT_EQ(h.form().statusLine(), "Ready");
   EXPECT_TRUE(h.form().statusText().isEmpty());
   // Half a million passes: a leak of two bytes a pass would show.
+  // AddressSanitizer holds freed memory in quarantine, so the resident size
+  // says nothing there; its leak check covers that build instead.
+#if !defined(__SANITIZE_ADDRESS__)
   ASSERT_GT(warm, 0);
   EXPECT_LT(end - warm, 1'000'000);
+#endif
 }
 
 }  // namespace

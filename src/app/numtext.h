@@ -9,7 +9,8 @@ namespace ovx {
 
 // Blank-signed form: a blank before a number >= 0, "-" before a negative one;
 // whole values without a decimal point, others in the shortest form with at
-// most 15 significant digits and no zero before the point (" .25", "-.5").
+// most 15 significant digits and no zero before the point (" .25", "-.5");
+// " NaN", " Inf" and "-Inf" for the values that are no numbers.
 QString BlankSigned(double value);
 // The same for single-precision values, at most 7 significant digits
 // (0.1f gives " .1").

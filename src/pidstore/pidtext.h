@@ -23,10 +23,11 @@ struct PidLookup {
 // bits; None when no line qualifies.
 PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint);
 
-// The file's new content with the set stored for the setpoint: it replaces
-// the first PID line of an equal setpoint, or goes before the first one with
-// a larger setpoint, or at the end. PID lines come out in upper case, every
-// other line unchanged and in place; all lines end with CR LF.
+// The file's new content with the set stored for the setpoint. The first PID
+// line whose setpoint is >= the new one decides: one of an equal setpoint is
+// replaced, one of a larger setpoint gets the new line before it; without
+// such a line the new one goes at the end. PID lines come out in upper case,
+// every other line unchanged and in place; all lines end with CR LF.
 QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const PidSet& set);
 
 }  // namespace ovx

@@ -147,20 +147,23 @@ void frmTRun::ShowCentered() {
 
 // --- Normalising the fields ---
 
-int16_t frmTRun::CheckTStart() {
-  const DataBlockWords& block = p_.g.DataBlock;
-  double v = FieldNumber(TStart);
+namespace {
+
+// A temperature within SP L..SP H, the upper limit applied first.
+int16_t WithinLimits(double v, const DataBlockWords& block) {
   if (v > block[kSetpointHigh]) v = block[kSetpointHigh];
   if (v < block[kSetpointLow]) v = block[kSetpointLow];
   return Whole16(v);
 }
 
+}  // namespace
+
+int16_t frmTRun::CheckTStart() {
+  return WithinLimits(FieldNumber(TStart), p_.g.DataBlock);
+}
+
 int16_t frmTRun::CheckTStop() {
-  const DataBlockWords& block = p_.g.DataBlock;
-  double v = FieldNumber(TStop);
-  if (v > block[kSetpointHigh]) v = block[kSetpointHigh];
-  if (v < block[kSetpointLow]) v = block[kSetpointLow];
-  return Whole16(v);
+  return WithinLimits(FieldNumber(TStop), p_.g.DataBlock);
 }
 
 int16_t frmTRun::CheckTStep() {

@@ -30,10 +30,12 @@
 #include <vector>
 
 #include "app/program.h"
-#include "link/blocks.h"
-#include "link/codec.h"
+#include "link/tools.h"
 #include "platform/qt_platform.h"
+#include "protocol/blocks.h"
+#include "protocol/codec.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 namespace ovx::bench {
 namespace {
@@ -159,7 +161,7 @@ int StartupChild(int& argc, char** argv, double since) {
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double exposed = Monotonic() - since;
     std::printf("%.6f %.6f %.6f\n", mainReturned, exposed,
-                static_cast<double>(program.g.TxDelay + program.g.RxDelay));
+                static_cast<double>(program.settings.TxDelay + program.settings.RxDelay));
     return 0;
   } catch (const std::exception& e) {
     Progress(QString::fromStdString(e.what()));
@@ -215,7 +217,7 @@ void MeasurePeakMemory(Results& r, const QString& ovxPath) {
 }
 
 void MeasureReads(Results& r, Program& program) {
-  const double delays = static_cast<double>(program.g.TxDelay + program.g.RxDelay);
+  const double delays = static_cast<double>(program.settings.TxDelay + program.settings.RxDelay);
   for (int i = 0; i < kReads; ++i) {
     program.platform.processEvents();
     const double start = Monotonic();
@@ -231,16 +233,16 @@ void MeasureReads(Results& r, Program& program) {
 void MeasureWaits(Results& r, Program& program, BenchPlatform& platform) {
   double cpu = CpuSeconds();
   double wall = Monotonic();
-  program.tools.Delay(static_cast<float>(kDelaySeconds));
+  Delay(program.platform, static_cast<float>(kDelaySeconds));
   r.delayCpu = (CpuSeconds() - cpu) / (Monotonic() - wall);
 
   // The furnace stands at ambient with the heater off; a setpoint 3 °C above
   // keeps every sample in the window, but the average never reaches W ± 1, so
   // the wait polls until OK.
   program.commands.GetValueBlock(true);
-  const auto W = static_cast<int16_t>(program.g.Values.ActualTemperature + 3);
-  program.g.OKFlag = false;
-  program.g.CancelFlag = false;
+  const auto W = static_cast<int16_t>(program.commands.Values.ActualTemperature + 3);
+  program.form().OKFlag = false;
+  program.form().CancelFlag = false;
   QTimer ok;
   ok.setSingleShot(true);
   QObject::connect(&ok, &QTimer::timeout, program.form().BtnOK, &QPushButton::click);
@@ -248,19 +250,19 @@ void MeasureWaits(Results& r, Program& program, BenchPlatform& platform) {
   const int yields = platform.yields;
   cpu = CpuSeconds();
   wall = Monotonic();
-  program.ops.WaitForSteadyState(W);
+  program.form().ops().WaitForSteadyState(W);
   r.steadyWall = Monotonic() - wall;
   r.steadyCpu = (CpuSeconds() - cpu) / r.steadyWall;
   r.steadyPolls = platform.yields - yields;
-  r.steadyEndedByOk = program.g.OKFlag;
+  r.steadyEndedByOk = program.form().OKFlag;
   ok.stop();
-  program.g.OKFlag = false;
+  program.form().OKFlag = false;
 }
 
 void SearchTxDelay(Results& r, Program& program) {
-  program.g.RxDelay = 0;
+  program.settings.RxDelay = 0;
   for (int ms = kSearchFromMs; ms >= kSearchToMs; ms -= kSearchStepMs) {
-    program.g.TxDelay = static_cast<float>(ms) / 1000;
+    program.settings.TxDelay = static_cast<float>(ms) / 1000;
     bool valid = true;
     for (int i = 0; i < kSearchReads && valid; ++i) {
       program.platform.processEvents();

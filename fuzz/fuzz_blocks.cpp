@@ -2,8 +2,8 @@
 // out the data field, the validity check, decoding as data block and as value
 // block, and re-encoding what was decoded.
 #include "check.h"
-#include "link/blocks.h"
-#include "link/codec.h"
+#include "protocol/blocks.h"
+#include "protocol/codec.h"
 
 using namespace ovx;
 using namespace ovx::fuzz;

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/numtext.h"
 #include "check.h"
+#include "protocol/numtext.h"
 
 using namespace ovx;
 using namespace ovx::fuzz;

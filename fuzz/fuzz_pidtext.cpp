@@ -1,6 +1,6 @@
 // "pid.par" lookup and rewrite on any file content, setpoint and set.
 #include "check.h"
-#include "pidstore/pidtext.h"
+#include "protocol/pidtext.h"
 
 using namespace ovx;
 using namespace ovx::fuzz;

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "check.h"
-#include "platform/profile.h"
+#include "protocol/profile.h"
 
 using namespace ovx;
 using namespace ovx::fuzz;

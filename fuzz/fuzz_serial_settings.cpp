@@ -1,6 +1,6 @@
 // The line settings text ("9600,n,8,1") as read from "ovx.ini".
 #include "check.h"
-#include "platform/serial_settings.h"
+#include "protocol/serial_settings.h"
 
 using namespace ovx;
 using namespace ovx::fuzz;

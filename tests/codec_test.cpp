@@ -3,8 +3,8 @@
 
 #include <QStringList>
 
-#include "link/blocks.h"
-#include "link/codec.h"
+#include "protocol/blocks.h"
+#include "protocol/codec.h"
 
 using namespace ovx;
 

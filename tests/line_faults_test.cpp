@@ -19,13 +19,14 @@
 #include <memory>
 
 #include "app/program.h"
-#include "link/codec.h"
 #include "model/controller_model.h"
-#include "pidstore/pidfile.h"
+#include "pidstore/pidstore.h"
+#include "protocol/codec.h"
 #include "support/scripted_qt_platform.h"
 #include "support/sim_process.h"
 #include "trun/frmtrun.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 namespace ovx::test {
 namespace {
@@ -324,7 +325,7 @@ TEST_P(LineFaults, StartupCheckRetriesUntilTheLineIsGood) {
     for (const MessageBoxRequest& box : platform_.boxes)
       EXPECT_EQ(box.buttons, MsgButtons::RetryCancel) << box.text.toStdString();
     EXPECT_TRUE(program_->form().isVisible());
-    EXPECT_EQ(program_->g.DataBlock, controller) << "the block as the controller holds it";
+    EXPECT_EQ(program_->commands.DataBlock, controller) << "the block as the controller holds it";
   } else {
     // An answer of the wrong length ends the program after its box.
     EXPECT_EQ(status, 1);
@@ -359,13 +360,13 @@ TEST_P(LineFaults, HeaterSwitch) {
   const double t0 = beginPhase();
   // Corruption stays on and spoils only some answers: more switches meet it.
   const int switches = corrupt() ? 11 : 3;
-  for (int i = 0; i < switches; ++i) program_->ops.SwitchHeaterOutput(i % 2 == 0);
+  for (int i = 0; i < switches; ++i) program_->form().ops().SwitchHeaterOutput(i % 2 == 0);
   const DataBlockWords controller = checkLogs({{{kHeaterOutput, 1}}, {{kHeaterOutput, 0}}});
   report("heater switch", platform_.now() - t0);
   frmOVX& form = program_->form();
   EXPECT_EQ(form.statusLine(), "Ready");
   // The indicator shows what the controller holds.
-  EXPECT_EQ(program_->g.DataBlock, controller);
+  EXPECT_EQ(program_->commands.DataBlock, controller);
   EXPECT_EQ(form.HeaterStatus->text(), controller[kHeaterOutput] == 1 ? "ON" : "OFF");
   EXPECT_TRUE(controller[kHeaterOutput] == 1 || corrupt());
 }
@@ -376,10 +377,10 @@ TEST_P(LineFaults, SteadyStateWait) {
   atYield_ = [&](const QString&) {
     if (++passes == 3 && !faultsSwitched_) faultOn();  // after two good passes
   };
-  Globals& g = program_->g;
+  frmOVX& g = program_->form();
   g.OKFlag = g.CancelFlag = false;
   const double t0 = beginPhase();
-  program_->ops.WaitForSteadyState(kAmbient);
+  program_->form().ops().WaitForSteadyState(kAmbient);
   checkLogs({});
   report("steady state", platform_.now() - t0);
   frmOVX& form = program_->form();
@@ -422,7 +423,7 @@ TEST_P(LineFaults, TemperatureRun) {
   report("temperature run", platform_.now() - t0);
   EXPECT_EQ(writes_, 3);  // the heater switch and one per step
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_FALSE(program_->g.CancelFlag);
+  EXPECT_FALSE(program_->form().CancelFlag);
   EXPECT_EQ(program_->form().statusLine(), "Ready");
   EXPECT_EQ(controller[kSetpoint], kAmbient);
   EXPECT_EQ(controller[kHeaterOutput], 1);
@@ -454,7 +455,8 @@ TEST(LineFaultsAnswer, ChecksumInTheTrailerDecides) {
       {good + " ", false},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ValidResponse(c.response), c.valid) << c.response.toStdString();
+    EXPECT_EQ(CheckResponse(c.response, BlockKind::Data) == Outcome::Answered, c.valid)
+        << c.response.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),

@@ -4,7 +4,7 @@
 
 #include <QLineEdit>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 #include "support/harness.h"
 
 using namespace ovx;
@@ -66,10 +66,10 @@ TEST(Link, TraceLinesAndTheFiveHundredCharacterRule) {
 }
 
 TEST(Link, LeftoverReport) {
-  EXPECT_EQ(Link::LeftoverReport("A\r\n"),
+  EXPECT_EQ(LeftoverReport("A\r\n"),
             "Receive buffer contained  3 Zeichen:\r\n\r\n 65[A] 13[-] 10[-]\r\n\r\n"
             "Receive buffer cleared...");
-  EXPECT_EQ(Link::LeftoverReport("0123456&89"),
+  EXPECT_EQ(LeftoverReport("0123456&89"),
             "Receive buffer contained  10 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] 53[5] "
             "54[6] 38[-] 56[8] 57[9]\r\n\r\n\r\nReceive buffer cleared...");
 }
@@ -87,7 +87,7 @@ TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
   h.program().link.ClearReceiveBuffer("GetDataBlock");
   ASSERT_EQ(h.platform.boxes.size(), 1u);
   EXPECT_EQ(h.platform.boxes[0].request.title, "GetDataBlock");
-  EXPECT_EQ(h.platform.boxes[0].request.text, Link::LeftoverReport("A\r\n"));
+  EXPECT_EQ(h.platform.boxes[0].request.text, LeftoverReport("A\r\n"));
   EXPECT_EQ(h.port().readAll(), "");
 }
 
@@ -98,18 +98,18 @@ TEST(Commands, InvalidResponsesAndRetry) {
     for (bool retry : {false, true}) {
       SCOPED_TRACE(testing::Message() << bad.size() << (retry ? " retry" : ""));
       Scripted s({bad, bad, validResponse(900)});
-      const DataBlockWords before = s.g().DataBlock;
+      const DataBlockWords before = s.commands().DataBlock;
       s.form().setStatusLine("Busy");
       QStringList seen;
       s.everyYield([&] { seen << s.form().statusLine(); });
       const double t = s.platform.t;
-      const QByteArray got = s.program().commands.GetDataBlock(retry);
+      const QByteArray got = s.commands().GetDataBlock(retry);
       EXPECT_EQ(got, retry ? validResponse(900) : bad);
       EXPECT_EQ(seen, QStringList(retry ? 2 : 1, "Invalid response"));
       EXPECT_EQ(s.form().statusLine(), "Busy");
       EXPECT_EQ(s.next, retry ? 3u : 1u);
       EXPECT_EQ(s.platform.beeps, retry ? 2 : 0);
-      EXPECT_EQ(s.g().DataBlock[kSetpoint], retry ? 900 : before[kSetpoint]);
+      EXPECT_EQ(s.commands().DataBlock[kSetpoint], retry ? 900 : before[kSetpoint]);
       EXPECT_EQ(s.form().W->text(), retry ? "900" : QString::number(before[kSetpoint]));
       EXPECT_NEAR(s.platform.t - t, retry ? 3 * 0.2 + 2 : 1.2, 0.05);  // TxDelay + 1 s each
       EXPECT_EQ(s.frames(s.port().written.size() - s.next),
@@ -123,13 +123,13 @@ TEST(Commands, ValueBlockAndWrites) {
   ASSERT_TRUE(h.start());
   h.form().setStatusLine("Waiting");
   h.model.setTemperature(900.4);
-  h.program().commands.GetValueBlock(true);
-  EXPECT_NEAR(h.g().Values.ActualTemperature, 900, 1);
+  h.commands().GetValueBlock(true);
+  EXPECT_NEAR(h.commands().Values.ActualTemperature, 900, 1);
   EXPECT_EQ(h.form().statusLine(), "Waiting");
   EXPECT_EQ(h.frames().back(), "R001NF?");
-  h.g().DataBlock = {};
-  h.g().DataBlock[kSetpoint] = 900;
-  EXPECT_TRUE(h.program().commands.SendDataBlock());
+  h.commands().DataBlock = {};
+  h.commands().DataBlock[kSetpoint] = 900;
+  EXPECT_TRUE(h.commands().SendDataBlock());
   EXPECT_EQ(h.frames().back(), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
   EXPECT_EQ(h.model.dataBlock()[kSetpoint], 900);  // the model applied the write
 }
@@ -165,7 +165,7 @@ TEST(ConnectionCheck, Outcomes) {
     s.platform.answers = c.answers;
     s.form().setStatusText("");
     s.form().HeaterStatus->setText("?");
-    EXPECT_EQ(s.program().ops.OVX_Check(c.showMessages), c.result);
+    EXPECT_EQ(s.form().ops().OVX_Check(c.showMessages), c.result);
     EXPECT_EQ(s.next, c.attempts);
     EXPECT_EQ(s.form().statusText().count("Datablock (control loop 1):"), c.attempts);
     EXPECT_EQ(s.platform.boxes.size(), c.answers.size());
@@ -196,7 +196,7 @@ TEST(LostPort, ReadsRetryAndResumeWhenThePortComesBack) {
   h.port().lost = true;
   h.platform.at(h.platform.t + 5, [&] { h.port().lost = false; });
   const double t = h.platform.t;
-  EXPECT_EQ(h.program().commands.GetDataBlock(true).size(), 116);
+  EXPECT_EQ(h.commands().GetDataBlock(true).size(), 116);
   EXPECT_GT(h.platform.t - t, 4.0);
   EXPECT_GE(h.platform.beeps, 3);
 }

@@ -40,7 +40,8 @@ TEST(LongRun, TwentyFourHoursKeepMemoryCountdownsAndStatisticsRight) {
   h.model.dataBlock()[kSetpointHigh] = 1200;
   h.speed = kSpeed;
   ASSERT_TRUE(h.start());
-  frmTRun dialog(h.program());
+  h.program().OpenTemperatureRun();
+  frmTRun& dialog = *h.program().temperatureRun();
   dialog.TStart->setText(QString::number(kFirst));
   dialog.TStop->setText(QString::number(kLast));
   dialog.TStep->setText(QString::number(kStep));
@@ -110,7 +111,7 @@ TEST(LongRun, TwentyFourHoursKeepMemoryCountdownsAndStatisticsRight) {
     if (display.isEmpty()) return;
     const auto match = stats.match(display);
     ASSERT_TRUE(match.hasMatch()) << display.toStdString();
-    const int W = h.g().DataBlock[kSetpoint];
+    const int W = h.commands().DataBlock[kSetpoint];
     EXPECT_LT(std::abs(match.captured(1).toDouble() - W), 1) << display.toStdString();
     EXPECT_LE(match.captured(2).toDouble(), 0.25) << display.toStdString();
     EXPECT_NEAR(match.captured(3).toInt(), lastDisplay - firstDisplay, 1);

@@ -11,7 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 #include "support/harness.h"
 
 namespace ovx {
@@ -73,7 +73,8 @@ TEST_F(MainWindowTest, Layout) {
   const QColor buttonFace = form.palette().color(QPalette::Button);
   EXPECT_EQ(form.StatusLine->palette().color(QPalette::Base), buttonFace);
   // Until the first read the indicator is blank on the button face.
-  frmOVX fresh(program);
+  frmOVX fresh(program.platform, program.settings, program.link, program.commands, program.pidStore,
+               program.recorder);
   EXPECT_EQ(fresh.HeaterStatus->palette().color(QPalette::Base), buttonFace);
   EXPECT_EQ(fresh.HeaterStatus->text(), "");
   EXPECT_EQ(form.HeaterStatus->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
@@ -126,7 +127,7 @@ TEST_F(MainWindowTest, Menus) {
 }
 
 TEST_F(MainWindowTest, ShowParametersAndHeaterStatus) {
-  DataBlockWords& block = program.g.DataBlock;
+  DataBlockWords& block = program.commands.DataBlock;
   block[kSetpoint] = -5;
   block[kPTerm] = 900;
   block[kITerm] = 0;
@@ -185,15 +186,15 @@ TEST_F(MainWindowTest, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
     for (QWidget* control : std::initializer_list<QWidget*>{form.P, form.StatusText}) {
       SCOPED_TRACE(testing::Message() << control->objectName().toStdString() << " key " << c.key
                                       << " shown " << c.okShown << c.cancelShown);
-      program.g.OKFlag = program.g.CancelFlag = false;
+      program.form().OKFlag = program.form().CancelFlag = false;
       passedOn.keys.clear();
       form.BtnOK->setVisible(c.okShown);
       form.BtnCancel->setVisible(c.cancelShown);
       control->setFocus();
       const QString before = form.StatusText->toPlainText();
       QTest::keyClick(control, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-      EXPECT_EQ(program.g.OKFlag, c.ok);
-      EXPECT_EQ(program.g.CancelFlag, c.cancel);
+      EXPECT_EQ(program.form().OKFlag, c.ok);
+      EXPECT_EQ(program.form().CancelFlag, c.cancel);
       const bool reached = !c.ok && !c.cancel;
       if (control == form.P) {
         EXPECT_EQ(passedOn.keys == std::vector<int>{c.key}, reached);
@@ -242,8 +243,8 @@ TEST_F(MainWindowTest, MenuShortcutsWorkFromEveryControlWhileTheMenusAreEnabled)
 // The default set goes out; memory, fields and indicator stay as last read.
 TEST_F(MainWindowTest, F12SendsTheDefaultSetAndLeavesTheIndicator) {
   showActive();
-  h.g().DataBlock[kHeaterOutput] = 1;
-  const DataBlockWords memory = h.g().DataBlock;
+  h.commands().DataBlock[kHeaterOutput] = 1;
+  const DataBlockWords memory = h.commands().DataBlock;
   const size_t before = h.frames().size();
   const QString fields = test::Fields(form);
   form.setStatusLine("busy");
@@ -251,7 +252,7 @@ TEST_F(MainWindowTest, F12SendsTheDefaultSetAndLeavesTheIndicator) {
   EXPECT_EQ(h.frames(before),
             std::vector<QByteArray>{"S001  T " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q"});
   EXPECT_EQ(h.model.dataBlock(), DefaultParameterSet());
-  EXPECT_EQ(h.g().DataBlock, memory);
+  EXPECT_EQ(h.commands().DataBlock, memory);
   EXPECT_EQ(form.HeaterStatus->text(), "ON");
   EXPECT_EQ(test::Fields(form), fields);
   EXPECT_EQ(form.statusLine(), "Ready");

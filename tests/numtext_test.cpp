@@ -3,8 +3,7 @@
 
 #include <limits>
 
-#include "app/numtext.h"
-#include "app/tools.h"
+#include "protocol/numtext.h"
 
 using namespace ovx;
 

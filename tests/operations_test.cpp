@@ -73,16 +73,16 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
     auto byName = [&](char name) { return fields[std::string("WPID").find(name)]; };
     for (int i = 0; i < 4; ++i) fields[i]->setText(QString::fromUtf8(c.texts[i]));
     h.platform.answers = {MsgAnswer::Ok};
-    const DataBlockWords before = h.g().DataBlock;
+    const DataBlockWords before = h.commands().DataBlock;
 
-    h.program().ops.FieldKeyPress(byName(c.field), 13);
+    h.form().ops().parameterKeyPress(byName(c.field), 13);
 
     if (c.refusal) {
       EXPECT_TRUE(
           OnlyBox(h.platform, c.refusal, "Invalid input", MsgButtons::Ok, MsgIcon::Critical));
       EXPECT_EQ(h.platform.beeps, 1);
       EXPECT_TRUE(h.sent().empty());
-      EXPECT_EQ(h.g().DataBlock, before);
+      EXPECT_EQ(h.commands().DataBlock, before);
       QLineEdit* selected = byName(c.selected ? c.selected : c.field);
       EXPECT_EQ(selected->selectedText(), selected->text());
     } else {
@@ -90,7 +90,7 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
       const auto [W, P, I, D] = c.sent;
       const DataBlockWords expected = Block(W, P, I, D);
       EXPECT_EQ(h.sent(), std::vector<QByteArray>{Write(expected)});
-      EXPECT_EQ(h.g().DataBlock, expected);
+      EXPECT_EQ(h.commands().DataBlock, expected);
       // No read back: the fields show what was sent.
       EXPECT_EQ(Fields(form), QString("%1 %2 %3 %4").arg(W).arg(P).arg(I).arg(D));
     }
@@ -102,17 +102,17 @@ TEST(Fields, EscapeRestoresTheFieldAndOtherKeysDoNothing) {
   ASSERT_TRUE(h.started);
   QLineEdit* P = h.form().P;
   P->setText("77");
-  h.program().ops.FieldKeyPress(P, 'x');
+  h.form().ops().parameterKeyPress(P, 'x');
   EXPECT_EQ(P->text(), "77");
   P->selectAll();
-  h.program().ops.FieldKeyPress(P, 27);
+  h.form().ops().parameterKeyPress(P, 27);
   EXPECT_EQ(P->text(), "48");
   h.form().W->setText("-5x");
-  h.g().DataBlock[kSetpoint] = -5;
-  h.program().ops.FieldKeyPress(h.form().W, 27);
+  h.commands().DataBlock[kSetpoint] = -5;
+  h.form().ops().parameterKeyPress(h.form().W, 27);
   EXPECT_EQ(h.form().W->text(), "-5");
   // A field that is none of the four is left alone.
-  h.program().ops.FieldKeyPress(h.form().StatusLine, 13);
+  h.form().ops().parameterKeyPress(h.form().StatusLine, 13);
   EXPECT_TRUE(h.sent().empty());
   EXPECT_TRUE(h.platform.boxes.empty());
 }
@@ -139,10 +139,10 @@ TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
     h.form().HeaterStatus->setText("?");  // to see whether it is redrawn
     h.recordStatus();
     if (c.memory < 0) {
-      h.program().ops.SwitchHeaterOutput(c.on);
+      h.form().ops().SwitchHeaterOutput(c.on);
     } else {
-      h.g().DataBlock[kHeaterOutput] = static_cast<int16_t>(c.memory);
-      h.program().ops.HeaterStatus_DblClick();
+      h.commands().DataBlock[kHeaterOutput] = static_cast<int16_t>(c.memory);
+      h.form().ops().HeaterStatus_DblClick();
     }
 
     const QString progress =
@@ -189,7 +189,7 @@ TEST(Status, BoxLineForLine) {
     h.form().setStatusLine("Before");
     h.platform.answers = {MsgAnswer::Ok};
 
-    h.program().ops.menuOVXStatus_Click();
+    h.form().ops().menuOVXStatus_Click();
 
     EXPECT_TRUE(OnlyBox(h.platform, c.text, "OVX-Status", MsgButtons::Ok, MsgIcon::None));
     EXPECT_EQ(h.sent(), (std::vector<QByteArray>{"R001NT?", "R001NF?"}));
@@ -228,7 +228,7 @@ TEST(Setpoint, InputLoop) {
     h.platform.inputs = c.replies;
     h.platform.answers = std::deque<MsgAnswer>(static_cast<size_t>(c.refusals), MsgAnswer::Ok);
 
-    EXPECT_EQ(h.program().ops.EnterSetpoint(), c.result);
+    EXPECT_EQ(h.form().ops().EnterSetpoint(), c.result);
 
     EXPECT_EQ(h.sent(), std::vector<QByteArray>{"R001NT?"});  // read once, nothing written
     EXPECT_EQ(h.form().W->text(), "850");

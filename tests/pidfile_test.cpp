@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <optional>
 
-#include "pidstore/pidfile.h"
+#include "pidstore/pidstore.h"
 #include "support/harness.h"
 
 using namespace ovx;
@@ -34,8 +34,8 @@ struct PidHarness : Harness {
 
 TEST(PidFile, CreatedWithTheDefaultLineOnlyWhenMissing) {
   PidHarness h;
-  EXPECT_EQ(h.g().Dir, h.platform.dir() + "/");
-  PidFile pid(h.program());
+  EXPECT_EQ(h.settings().Dir, h.platform.dir() + "/");
+  PidStore& pid = h.program().pidStore;
   h.setPar(std::nullopt);
   pid.CreateDefaultFile();
   EXPECT_EQ(h.readPar(), QByteArray("900=P48I8D2\r\n"));
@@ -79,7 +79,7 @@ TEST(PidFile, LookupTakesTheFirstLineAtOrAboveTheSetpoint) {
     PidHarness h;
     h.setPar(c.file);
     if (c.invalidLine) h.platform.answers = {MsgAnswer::Ok};
-    const PidSet set = PidFile(h.program()).ReadPIDSet(static_cast<int16_t>(c.setpoint));
+    const PidSet set = h.program().pidStore.ReadPIDSet(static_cast<int16_t>(c.setpoint));
     EXPECT_EQ(QList<int>({set.P, set.I, set.D}),
               QList<int>({c.expected.P, c.expected.I, c.expected.D}));
     EXPECT_EQ(h.readPar(), c.file);  // a lookup never changes the file
@@ -120,7 +120,7 @@ TEST(PidFile, RewriteKeepsEveryOtherLineInItsPlace) {
     SCOPED_TRACE(c.name);
     PidHarness h;
     h.setPar(c.before);
-    EXPECT_TRUE(PidFile(h.program()).WritePIDSet(static_cast<int16_t>(c.setpoint), 50, 9, 3));
+    EXPECT_TRUE(h.program().pidStore.WritePIDSet(static_cast<int16_t>(c.setpoint), 50, 9, 3));
     EXPECT_EQ(h.readPar(), c.after);
     EXPECT_FALSE(QFile::exists(h.tmp()));
     EXPECT_TRUE(h.platform.boxes.empty());
@@ -140,7 +140,7 @@ TEST(PidFile, FailedRewriteLeavesTheOldFileAndSaysWhy) {
     }
     h.platform.answers = {MsgAnswer::Ok};
     const int beeps = h.platform.beeps;
-    EXPECT_FALSE(PidFile(h.program()).WritePIDSet(950, 1, 2, 3));
+    EXPECT_FALSE(h.program().pidStore.WritePIDSet(950, 1, 2, 3));
     EXPECT_EQ(h.readPar(), old);
     EXPECT_EQ(h.platform.beeps, beeps + 1);
     const QString unchanged = "\r\n\r\nThe file '" + h.par() + "' was not changed.";
@@ -154,7 +154,7 @@ TEST(PidFile, FailedRewriteLeavesTheOldFileAndSaysWhy) {
     // The next attempt, with the fault gone, writes the new file whole.
     h.platform.failWrite = nullptr;
     h.platform.failRename = nullptr;
-    EXPECT_TRUE(PidFile(h.program()).WritePIDSet(950, 1, 2, 3));
+    EXPECT_TRUE(h.program().pidStore.WritePIDSet(950, 1, 2, 3));
     EXPECT_EQ(h.readPar(), QByteArray("; mine\r\n900=P48I8D2\r\n950=P1I2D3\r\n"));
   }
 }
@@ -164,12 +164,12 @@ TEST(PidFile, RewriteNeverReplacesAFolderOfThatName) {
   h.setPar(std::nullopt);
   ASSERT_TRUE(QDir(h.platform.dir()).mkdir("pid.par"));
   h.platform.answers = {MsgAnswer::Ok};
-  EXPECT_FALSE(PidFile(h.program()).WritePIDSet(900, 1, 2, 3));
+  EXPECT_FALSE(h.program().pidStore.WritePIDSet(900, 1, 2, 3));
   EXPECT_TRUE(QFileInfo(h.par()).isDir());
   ASSERT_EQ(h.platform.boxes.size(), 1u);
   EXPECT_TRUE(h.platform.boxes[0].request.text.startsWith("Unable to replace file '" + h.par()));
   // A lookup in a folder finds nothing and gives the default set.
-  EXPECT_EQ(PidFile(h.program()).ReadPIDSet(900).P, 48);
+  EXPECT_EQ(h.program().pidStore.ReadPIDSet(900).P, 48);
 }
 
 TEST(PidFile, LoadAsksAndChangesOnlyFieldsAndMemory) {
@@ -179,10 +179,10 @@ TEST(PidFile, LoadAsksAndChangesOnlyFieldsAndMemory) {
     h.setPar("800=P30I5D1\r\n1000=P60I9D3\r\n");
     h.type("900", "1", "2", "3");
     h.form().setStatusLine("busy");
-    const DataBlockWords before = h.g().DataBlock;
+    const DataBlockWords before = h.commands().DataBlock;
     const size_t frames = h.frames().size();
     h.platform.answers = {answer};
-    PidFile(h.program()).menuLoadPID_Click();
+    h.form().ops().menuLoadPID_Click();
 
     EXPECT_TRUE(OnlyBox(h.platform,
                         "Do you want to replace the actual PID values\r\n"
@@ -196,7 +196,7 @@ TEST(PidFile, LoadAsksAndChangesOnlyFieldsAndMemory) {
       for (auto [word, value] : {std::pair{kSetpoint, 900}, {kPTerm, 60}, {kITerm, 9}, {kDTerm, 3}})
         expected[word] = static_cast<int16_t>(value);
     }
-    EXPECT_EQ(h.g().DataBlock, expected);
+    EXPECT_EQ(h.commands().DataBlock, expected);
     EXPECT_EQ(h.frames().size(), frames);  // nothing sent
     EXPECT_EQ(h.form().statusLine(), "Ready");
   }
@@ -209,7 +209,7 @@ TEST(PidFile, SaveAsksAndStoresTheWindowsSet) {
     h.setPar("800=P30I5D1\r\n1000=P60I9D3\r\n");
     h.type("950", "55", "-7", "0.5");
     h.platform.answers = {answer};
-    PidFile(h.program()).menuFileSavePID_Click();
+    h.form().ops().menuFileSavePID_Click();
     EXPECT_TRUE(OnlyBox(h.platform,
                         "Do you want to save\r\n\r\n     P: 55\r\n     I:-7\r\n     D: .5\r\n\r\n"
                         "for actual Setpoint 950°C?",
@@ -231,9 +231,9 @@ TEST(PidFile, FieldsThatAreNoNumbersAreRefused) {
     PidHarness h;
     h.setPar("900=P48I8D2\r\n");
     h.type(c.w, c.p, "8", "2");
-    const DataBlockWords before = h.g().DataBlock;
+    const DataBlockWords before = h.commands().DataBlock;
     h.platform.answers = {MsgAnswer::Ok};
-    PidFile pid(h.program());
+    Operations& pid = h.form().ops();
     c.save ? pid.menuFileSavePID_Click() : pid.menuLoadPID_Click();
     const QString text = QString(
                              "The field %1 holds '%2', which is not a number between -32768 "
@@ -243,7 +243,7 @@ TEST(PidFile, FieldsThatAreNoNumbersAreRefused) {
     EXPECT_TRUE(OnlyBox(h.platform, text, c.save ? "Save PID-Parameter" : "Load PID-Parameter",
                         MsgButtons::Ok, MsgIcon::None));
     EXPECT_EQ(h.readPar(), QByteArray("900=P48I8D2\r\n"));
-    EXPECT_EQ(h.g().DataBlock, before);
+    EXPECT_EQ(h.commands().DataBlock, before);
     EXPECT_EQ(Fields(h.form()), c.w + " " + c.p + " 8 2");
     EXPECT_EQ(h.form().statusLine(), "Ready");
   }

@@ -5,10 +5,10 @@
 #include <QFile>
 #include <climits>
 
-#include "app/globals.h"
 #include "app/settings.h"
 #include "platform/files.h"
-#include "platform/profile.h"
+#include "protocol/profile.h"
+#include "protocol/settings.h"
 #include "support/harness.h"
 
 namespace ovx {
@@ -117,8 +117,7 @@ TEST_F(RealPlatform, ReadSettings) {
     if (!c.ini.isEmpty()) {
       ASSERT_EQ(files::WriteDurably(temp.path() + "/ovx/ovx.ini", c.ini), QString());
     }
-    Globals g;
-    g.InitGlobals();
+    Settings g;
     ReadSettings(platform, g);
     // clang-format off
     const QString read = QString("%1|%2|%3|%4|%5|%6|%7|%8").arg(g.ControlLoopNumber).arg(g.Dir)

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <functional>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 #include "support/harness.h"
 
 namespace ovx::test {
@@ -28,7 +28,7 @@ struct ScriptedController {
     if (frame == "R001NF?") {
       if (beforeValueRead) beforeValueRead(valueReads);
       ++valueReads;
-      return BlockResponse(EncodeValueBlock(values));
+      return BlockResponse(EncodeValueBlock(values), BlockKind::Value);
     }
     if (frame.size() == 105 && frame.startsWith("S001  T ")) {
       ++writes;
@@ -47,7 +47,7 @@ struct ScriptedHarness : Harness {
     started = start();
     controller.words = words;
     script([this](const QByteArray& frame) { return controller.answer(frame); });
-    g().DataBlock = words;
+    commands().DataBlock = words;
     form().ShowParameters();
     form().ShowHeaterStatus();
     mark();

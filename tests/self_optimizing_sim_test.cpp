@@ -19,6 +19,7 @@
 #include "app/program.h"
 #include "support/scripted_qt_platform.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 namespace {
@@ -70,18 +71,18 @@ TEST(SelfOptimizingOnSim, ControllerTunesAndTheFurnaceSettles) {
     const double wall0 = platform.now();
     const double slept0 = platform.slept;
     const int yields0 = platform.yields;
-    program.ops.menuOVXSelfOptimizing_Click();
+    program.form().ops().menuOVXSelfOptimizing_Click();
     const double cpu = CpuSeconds() - cpu0;
     const double wall = platform.now() - wall0;
     const int passes = platform.yields - yields0;
     const double awake = wall - (platform.slept - slept0);
 
-    EXPECT_FALSE(program.g.CancelFlag) << "ended by the guard";
+    EXPECT_FALSE(program.form().CancelFlag) << "ended by the guard";
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].title, "Self-Optimizing");
     // The fields show the terms the controller found, and it holds W.
     program.commands.GetDataBlock(true);
-    const DataBlockWords& words = program.g.DataBlock;
+    const DataBlockWords& words = program.commands.DataBlock;
     EXPECT_EQ(form.P->text(), QString::number(words[kPTerm]));
     EXPECT_EQ(form.I->text(), QString::number(words[kITerm]));
     EXPECT_EQ(form.D->text(), QString::number(words[kDTerm]));
@@ -89,7 +90,7 @@ TEST(SelfOptimizingOnSim, ControllerTunesAndTheFurnaceSettles) {
     EXPECT_EQ(words[kOptimize1], 0);
     EXPECT_EQ(words[kHeaterOutput], 1);
     program.commands.GetValueBlock(true);
-    EXPECT_NEAR(program.g.Values.ActualTemperature, 850, 2);
+    EXPECT_NEAR(program.commands.Values.ActualTemperature, 850, 2);
     EXPECT_EQ(form.statusLine(), "Ready");
     // Polling and waiting sleep through the line's delays. The time awake
     // per pass (own work, Qt, serial calls) is printed, not tested: it grows

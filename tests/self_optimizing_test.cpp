@@ -49,7 +49,7 @@ TEST(SelfOptimizing, StartTestWithItsMargin) {
     h.controller.values.ActualTemperature = static_cast<int16_t>(c.X);
     h.platform.answers = {c.margin ? MsgAnswer::Ok : MsgAnswer::Cancel};  // declines the run
 
-    h.program().ops.SelfOptimizing(kW);
+    h.form().ops().SelfOptimizing(kW);
 
     // The setpoint is written whatever follows.
     DataBlockWords written = Before(c.high);
@@ -108,11 +108,11 @@ TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
     });
     h.platform.answers = {MsgAnswer::Ok};
     // Left over from earlier operations: neither may shorten anything.
-    h.g().OKFlag = true;
-    h.g().CancelFlag = true;
+    h.form().OKFlag = true;
+    h.form().CancelFlag = true;
     h.form().move(0, 0);
 
-    h.program().ops.SelfOptimizing(kW);
+    h.form().ops().SelfOptimizing(kW);
 
     DataBlockWords started = Before();
     started[kSetpoint] = kW;
@@ -155,7 +155,7 @@ TEST(SelfOptimizing, CancelSwitchesTheHeaterOff) {
     if (k >= 1) ++polls;
   };
   h.platform.answers = {MsgAnswer::Ok};
-  h.program().ops.SelfOptimizing(kW);
+  h.form().ops().SelfOptimizing(kW);
 
   EXPECT_EQ(polls, 3);
   const std::vector<QByteArray> sent = h.sent();
@@ -173,7 +173,7 @@ TEST(SelfOptimizing, CancelSwitchesTheHeaterOff) {
   EXPECT_EQ(h.form().HeaterStatus->text(), "OFF");
   EXPECT_EQ(h.platform.beeps, 1);  // the heater switch's
   EXPECT_TRUE(Idle(h.form()));
-  EXPECT_TRUE(h.g().CancelFlag);
+  EXPECT_TRUE(h.form().CancelFlag);
 }
 
 TEST(SelfOptimizing, MenuEntryAsksForTheSetpointFirst) {
@@ -191,7 +191,7 @@ TEST(SelfOptimizing, MenuEntryAsksForTheSetpointFirst) {
     h.controller.values.ActualTemperature = 20;  // too warm for a run to -1 °C
     h.platform.inputs = {c.reply};
     h.platform.answers = {MsgAnswer::Ok};
-    h.program().ops.menuOVXSelfOptimizing_Click();
+    h.form().ops().menuOVXSelfOptimizing_Click();
     EXPECT_EQ(h.sent().size(), 1 + c.frames);
     EXPECT_EQ(h.controller.words[kSetpoint], c.reply ? -1 : 400);
     EXPECT_EQ(h.platform.boxes.size(), c.reply ? 1u : 0u);

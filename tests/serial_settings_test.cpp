@@ -3,7 +3,7 @@
 
 #include <QStringList>
 
-#include "platform/serial_settings.h"
+#include "protocol/serial_settings.h"
 
 namespace ovx {
 namespace {

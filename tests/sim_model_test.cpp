@@ -5,9 +5,9 @@
 #include <chrono>
 #include <functional>
 
-#include "link/codec.h"
 #include "model/controller_model.h"
 #include "model/line_buffer.h"
+#include "protocol/codec.h"
 
 namespace ovx::sim {
 namespace {

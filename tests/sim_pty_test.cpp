@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 #include "support/sim_process.h"
 
 namespace ovx {

@@ -18,7 +18,7 @@ TEST(Startup, CreatesDefaultSettingsAndShowsTheController) {
   EXPECT_EQ(h.platform.readIni(),
             "[General]\r\nControlLoopNumber=1\r\n\r\n[COM]\r\nPort=1\r\n"
             "Settings=9600,n,8,1\r\nRxDelay=0\r\nTxDelay=1\r\n");
-  EXPECT_EQ(h.g().TxDelay, 1.0f);
+  EXPECT_EQ(h.settings().TxDelay, 1.0f);
   EXPECT_EQ(h.port().settings + QString::number(h.port().openedPort), "9600,n,8,11");
   EXPECT_EQ(h.frames(), std::vector<QByteArray>{"R001NT?"});
   EXPECT_EQ(Fields(h.form()), "850 48 300 60");

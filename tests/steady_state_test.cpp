@@ -38,7 +38,7 @@ Wait RunWait(ScriptedHarness& h, int W, std::vector<int> prefix, std::vector<int
     wait.times.push_back(h.platform.t);
   });
   wait.start = h.platform.t;
-  h.program().ops.WaitForSteadyState(static_cast<int16_t>(W));
+  h.form().ops().WaitForSteadyState(static_cast<int16_t>(W));
   wait.end = h.platform.t;
   QObject::disconnect(h.form().StatusText, &QPlainTextEdit::textChanged, nullptr, nullptr);
   return wait;
@@ -88,8 +88,8 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
     SCOPED_TRACE(c.name);
     ScriptedHarness h;
     ASSERT_TRUE(h.started);
-    h.g().OKFlag = c.okBefore;
-    h.g().CancelFlag = c.cancelBefore;
+    h.form().OKFlag = c.okBefore;
+    h.form().CancelFlag = c.cancelBefore;
     const double t0 = h.platform.t;
     if (c.okAt >= 0) h.platform.at(t0 + c.okAt, [&] { h.form().BtnOK->click(); });
     if (c.cancelAt >= 0) h.platform.at(t0 + c.cancelAt, [&] { h.form().BtnCancel->click(); });
@@ -108,8 +108,8 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
     EXPECT_EQ(h.form().statusText(), "");
     EXPECT_TRUE(Idle(h.form()));
     // The routine clears neither flag.
-    EXPECT_EQ(h.g().CancelFlag, c.cancelBefore || c.cancelAt >= 0);
-    EXPECT_EQ(h.g().OKFlag, c.okBefore || c.okAt >= 0);
+    EXPECT_EQ(h.form().CancelFlag, c.cancelBefore || c.cancelAt >= 0);
+    EXPECT_EQ(h.form().OKFlag, c.okBefore || c.okAt >= 0);
     EXPECT_TRUE(h.sent() == std::vector<QByteArray>(c.passes, "R001NF?"));
   }
 }
@@ -176,4 +176,30 @@ TEST(SteadyState, WindowStateDuringTheWait) {
              << "Waiting for steady state...";
   }
   EXPECT_EQ(h.statusTexts(), expected << "Ready");
+}
+
+// Listeners of their own see every reading with its virtual time, and the
+// verdict of the wait with its statistics.
+TEST(SteadyState, ListenersReceiveReadingsAndTheVerdict) {
+  struct Listener : LinkListener, OperationListener {
+    std::vector<Reading> readings;
+    std::vector<QString> events;
+    void readingTaken(const Reading& r) override { readings.push_back(r); }
+    void operationEvent(const OperationEvent& e) override { events.push_back(Describe(e)); }
+  } listener;
+  ScriptedHarness h;
+  ASSERT_TRUE(h.started);
+  h.program().link.addListener(&listener);
+  h.program().recorder.addListener(&listener);
+  const Wait wait = RunWait(h, kW, {}, {1, -1});
+  ASSERT_EQ(listener.readings.size(), 14u);
+  for (size_t i = 0; i < 14; ++i) {
+    const Reading& r = listener.readings[i];
+    EXPECT_EQ(r.block, BlockKind::Value);
+    EXPECT_EQ(r.outcome, Outcome::Answered);
+    EXPECT_EQ(r.values.ActualTemperature, kW + (i % 2 ? -1 : 1));
+    EXPECT_DOUBLE_EQ(r.time, wait.times[i]);
+  }
+  EXPECT_EQ(listener.events,
+            std::vector<QString>{"steady: average 850, STDEV .249, 14 samples, after 2 s"});
 }

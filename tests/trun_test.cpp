@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "pidstore/pidfile.h"
+#include "pidstore/pidstore.h"
 #include "scripted_controller.h"
 #include "trun/frmtrun.h"
 
@@ -76,7 +76,7 @@ std::vector<Step> StepsOf(const std::vector<QByteArray>& frames) {
 
 TEST(TRunDialog, DefaultsTabOrderAndPlace) {
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   EXPECT_EQ(Texts(dlg), "900 1200 1 60");  // SP 1, SP H, 1 and 60
   QStringList order;
   for (QWidget* w = dlg.TStart; order.size() < 6; w = w->nextInFocusChain())
@@ -117,11 +117,11 @@ TEST(TRunDialog, Normalisations) {
       // clang-format on
   };
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.texts.join('/').toStdString());
-    h.g().DataBlock[kSetpointLow] = static_cast<int16_t>(c.low);
-    h.g().DataBlock[kSetpointHigh] = static_cast<int16_t>(c.high);
+    h.commands().DataBlock[kSetpointLow] = static_cast<int16_t>(c.low);
+    h.commands().DataBlock[kSetpointHigh] = static_cast<int16_t>(c.high);
     SetFields(dlg, c.texts);
     const int16_t value = c.field == 0   ? dlg.CheckTStart()
                           : c.field == 1 ? dlg.CheckTStop()
@@ -131,8 +131,8 @@ TEST(TRunDialog, Normalisations) {
     EXPECT_EQ(Texts(dlg), c.texts.join(' '));  // the checks change no field
   }
   // All four in order: the increment sees the normalised start and stop.
-  h.g().DataBlock[kSetpointLow] = 0;
-  h.g().DataBlock[kSetpointHigh] = 1200;
+  h.commands().DataBlock[kSetpointLow] = 0;
+  h.commands().DataBlock[kSetpointHigh] = 1200;
   SetFields(dlg, {"5000", "-5", "3000", "7.5"});
   dlg.CheckTemperatureParameter();
   EXPECT_EQ(Texts(dlg), "1200 0 -1200 8");
@@ -140,7 +140,7 @@ TEST(TRunDialog, Normalisations) {
 
 TEST(TRunDialog, FieldEvents) {
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   dlg.show();
   dlg.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
@@ -177,7 +177,7 @@ TEST(TRunDialog, FieldEvents) {
 
 TEST(TRunDialog, CancelUnloadsWithReady) {
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
   dlg.ShowCentered();
   h.form().setStatusLine("something");
@@ -188,7 +188,7 @@ TEST(TRunDialog, CancelUnloadsWithReady) {
   EXPECT_TRUE(h.sent().empty());
   // Opened again, it starts afresh from the then current SP 1; while loaded,
   // opening keeps the fields.
-  h.g().DataBlock[kSetpoint] = 950;
+  h.commands().DataBlock[kSetpoint] = 950;
   dlg.TStep->setText("7");
   dlg.ShowCentered();
   EXPECT_EQ(Texts(dlg), "950 1200 1 60");
@@ -215,7 +215,7 @@ TEST(TRun, StepsFramesAndPidSetsPerStep) {
     SCOPED_TRACE(c.start.toStdString() + " to " + c.stop.toStdString());
     Furnace h(c.low, c.high);
     h.setPar("920=P30I3D1\r\n960=p40i4d2\r\n");
-    frmTRun dlg(h.program());
+    frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
     dlg.ShowCentered();
     SetFields(dlg, {c.start, c.stop, c.step, "3"});
     h.platform.answers = {MsgAnswer::Ok};
@@ -258,7 +258,7 @@ TEST(TRun, StepsFramesAndPidSetsPerStep) {
 
 TEST(TRun, CancelInTheConfirmationChangesNothing) {
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   dlg.ShowCentered();
   SetFields(dlg, {"5000", "900", "7", "0"});
   h.platform.answers = {MsgAnswer::Cancel};
@@ -292,7 +292,7 @@ TEST(TRun, OperatorButtons) {
     SCOPED_TRACE(c.name);
     Furnace h;
     h.offset = c.offset;
-    frmTRun dlg(h.program());
+    frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
     dlg.ShowCentered();
     SetFields(dlg, {c.start, c.stop, "50", "5"});
     const auto& status = h.recordStatus();
@@ -322,8 +322,8 @@ TEST(TRun, OperatorButtons) {
     ASSERT_EQ(steps.size(), c.steps);
     EXPECT_EQ(steps.back().written[kSetpoint],
               c.start.toInt() + (c.start == c.stop ? 0 : 50) * (static_cast<int>(c.steps) - 1));
-    EXPECT_EQ(h.g().CancelFlag, c.cancel);
-    EXPECT_FALSE(h.g().OKFlag);
+    EXPECT_EQ(h.form().CancelFlag, c.cancel);
+    EXPECT_FALSE(h.form().OKFlag);
     // The countdowns: each from its first "Dwell time:" text to "Ready".
     struct Dwell {
       double begin, end;
@@ -371,7 +371,7 @@ TEST(TRun, OperatorButtons) {
 
 TEST(TRun, NoSecondRunWhileOneIsInProgress) {
   Furnace h;
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
   dlg.ShowCentered();
   SetFields(dlg, {"900", "900", "1", "2"});
@@ -406,7 +406,7 @@ TEST(TRun, RunsOnTheControllerModel) {
   h.model.dataBlock()[kSetpointHigh] = 1200;
   h.speed = 20;
   ASSERT_TRUE(h.start());
-  frmTRun dlg(h.program());
+  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, h.form());
   SetFields(dlg, {"900", "920", "10", "10"});
   h.platform.answers = {MsgAnswer::Ok};
   dlg.BtnStart_Click();

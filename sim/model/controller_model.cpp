@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 
 namespace ovx::sim {
 namespace {

@@ -11,9 +11,9 @@
 #include <random>
 #include <vector>
 
-#include "link/blocks.h"
 #include "model/line_buffer.h"
 #include "model/regulation.h"
+#include "protocol/blocks.h"
 
 namespace ovx::sim {
 

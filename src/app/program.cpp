@@ -1,44 +1,51 @@
 #include "app/program.h"
 
-#include "app/numtext.h"
 #include "app/settings.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
 #include "trun/frmtrun.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 
 Program::Program(Platform& platform) : platform(platform) {}
 
-Program::~Program() = default;
+Program::~Program() {
+  if (form_) link.removeListener(form_.get());
+}
 
 void Program::Main() {
   if (platform.anotherInstanceRunning()) {
-    MsgBox(QStringLiteral("OVX 7316 is already running..."), MsgButtons::Ok, MsgIcon::None,
-           QStringLiteral("OVX"));
+    MsgBox(platform, QStringLiteral("OVX 7316 is already running..."), MsgButtons::Ok,
+           MsgIcon::None, QStringLiteral("OVX"));
     platform.endProgram(1);
   }
-  form_ = std::make_unique<frmOVX>(*this);
+  form_ = std::make_unique<frmOVX>(platform, settings, link, commands, pidStore, recorder);
+  form_->onTemperatureRun = [this] { OpenTemperatureRun(); };
+  form_->onUnload = [this](bool& Cancel) { Form_Unload(Cancel); };
+  link.addListener(form_.get());
   Form_Load();
-  tools.CenterForm(form_.get());
+  CenterForm(platform, form_.get());
   form_->show();
 }
 
 void Program::Form_Load() {
-  g.InitGlobals();
-
+  Settings& g = settings;
   const QString separator = platform.pathSeparator();
   const QString systemDir = platform.systemDirectory();
   g.SystemDir = systemDir.isEmpty() ? QString() : systemDir + separator;
   const QString windowsDir = platform.windowsDirectory();
   g.WindowsDir = windowsDir.isEmpty() ? QString() : windowsDir + separator;
 
-  if (!tools.FileExists(g.WindowsDir + QStringLiteral("ovx.ini"))) WriteDefaultSettings(platform);
+  if (!platform.fileExists(g.WindowsDir + QStringLiteral("ovx.ini")))
+    WriteDefaultSettings(platform);
   ReadSettings(platform, g);
 
   OpenPort();
 
   if (g.Debug) {
-    const QString& nl = g.CRLF;
+    const QString& nl = CRLF;
     form_->appendStatusText(QStringLiteral("System directory: ") + g.SystemDir + nl +
                             QStringLiteral("Windows directory: ") + g.WindowsDir + nl + nl +
                             QStringLiteral("ControlLoopNumber:") +
@@ -49,25 +56,28 @@ void Program::Form_Load() {
                             QStringLiteral("TxDelay:") + BlankSignedSingle(g.TxDelay) + nl);
   }
 
-  ops.StartupCheck();
-  pidFile.CreateDefaultFile();
+  form_->ops().StartupCheck();
+  pidStore.CreateDefaultFile();
 }
 
 void Program::OpenPort() {
+  const Settings& g = settings;
   const QString n = QString::number(g.Port);
   Comm1 = platform.createSerialPort();
   if (!Comm1->setSettings(g.ComSettings)) {
-    MsgBox(QStringLiteral("Unable to open COM") + n + g.CRLF + QStringLiteral("with settings '") +
-               g.ComSettings + QStringLiteral("'!") + g.CRLF,
+    MsgBox(platform,
+           QStringLiteral("Unable to open COM") + n + CRLF + QStringLiteral("with settings '") +
+               g.ComSettings + QStringLiteral("'!") + CRLF,
            MsgButtons::Ok, MsgIcon::None, QStringLiteral("Port Settings"));
     platform.endProgram(1);
   }
   if (!Comm1->open(g.Port)) {
-    MsgBox(QStringLiteral("COM") + n + QStringLiteral(" not available!") + g.CRLF, MsgButtons::Ok,
-           MsgIcon::None, QStringLiteral("Open Communications Port"));
+    MsgBox(platform, QStringLiteral("COM") + n + QStringLiteral(" not available!") + CRLF,
+           MsgButtons::Ok, MsgIcon::None, QStringLiteral("Open Communications Port"));
     platform.endProgram(1);
   }
   Comm1->raiseRtsDtr();
+  link.setPort(Comm1.get());
 }
 
 void Program::OpenTemperatureRun() {
@@ -75,19 +85,15 @@ void Program::OpenTemperatureRun() {
   // can start.
   if (TRun_ && TRun_->running()) return;
   if (TRun_ && !TRun_->loaded()) TRun_.reset();
-  if (!TRun_) TRun_ = std::make_unique<frmTRun>(*this);
+  if (!TRun_) TRun_ = std::make_unique<frmTRun>(platform, settings, commands, pidStore, *form_);
   TRun_->ShowCentered();
 }
 
 void Program::Form_Unload(bool& Cancel) {
-  ops.QuitCheck(Cancel);
+  form_->ops().QuitCheck(Cancel);
   if (Cancel) return;
+  form_->ops().post(OperationEvent(OperationEvent::Kind::ProgramEnding));
   platform.endProgram(0);
-}
-
-MsgAnswer Program::MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon,
-                          const QString& title, MsgAnswer defaultButton) {
-  return platform.messageBox({text, title, buttons, icon, defaultButton});
 }
 
 }  // namespace ovx

@@ -1,24 +1,22 @@
-// One run of the control program: the platform it runs on, its program-wide
-// values, the serial port, the modules and the main window. A test builds a
-// whole program on the test platform and throws it away.
+// One run of the control program: the platform it runs on, the settings,
+// the link to the controller, the PID file, the recorder of events, and the
+// windows, composed and wired together. A test builds a whole program on the
+// test platform and throws it away.
 #pragma once
 
 #include <memory>
 
-#include "app/globals.h"
-#include "app/tools.h"
 #include "link/commands.h"
 #include "link/link.h"
-#include "pidstore/pidfile.h"
+#include "pidstore/pidstore.h"
 #include "platform/platform.h"
-#include "ui/modovx.h"
+#include "protocol/settings.h"
+#include "record/events.h"
 
 namespace ovx {
 
 class frmOVX;
 class frmTRun;
-
-inline constexpr const char* kApplicationTitle = "KALVEN OVX 7316";
 
 class Program {
  public:
@@ -36,11 +34,6 @@ class Program {
   // unless `Cancel` is set.
   void Form_Unload(bool& Cancel);
 
-  // Shows a message box, parented to the main window once it is visible.
-  MsgAnswer MsgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok,
-                   MsgIcon icon = MsgIcon::None, const QString& title = QString(),
-                   MsgAnswer defaultButton = MsgAnswer::Ok);
-
   frmOVX& form() { return *form_; }
   // "Temperature Run": loads the dialog when needed, centres and shows it.
   void OpenTemperatureRun();
@@ -48,16 +41,15 @@ class Program {
   frmTRun* temperatureRun() { return TRun_.get(); }
 
   Platform& platform;
-  Globals g;
-  std::unique_ptr<SerialPort> Comm1;
-  Tools tools{*this};
-  Link link{*this};
-  Commands commands{*this};
-  Operations ops{*this};
-  PidFile pidFile{*this};
+  Settings settings;
+  Link link{platform, settings};
+  Commands commands{link};
+  PidStore pidStore{platform, settings};
+  Recorder recorder;
 
  private:
   void OpenPort();
+  std::unique_ptr<SerialPort> Comm1;
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;
 };

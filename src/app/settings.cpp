@@ -1,9 +1,8 @@
 #include "app/settings.h"
 
-#include "app/globals.h"
-#include "app/numtext.h"
-#include "app/tools.h"
 #include "platform/platform.h"
+#include "protocol/numtext.h"
+#include "protocol/settings.h"
 
 namespace ovx {
 namespace {
@@ -40,7 +39,7 @@ QString readText(Platform& platform, const char* section, const char* key,
 
 }  // namespace
 
-void ReadSettings(Platform& platform, Globals& g) {
+void ReadSettings(Platform& platform, Settings& g) {
   g.ControlLoopNumber = readMagnitude(platform, "General", "ControlLoopNumber", 1);
 
   g.Dir = readText(platform, "General", "Dir", "");

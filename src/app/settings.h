@@ -4,11 +4,11 @@
 namespace ovx {
 
 class Platform;
-struct Globals;
+struct Settings;
 
 // Reads the eight keys of sections [General] and [COM]; missing keys and
 // values that do not fit their type take the key's default.
-void ReadSettings(Platform& platform, Globals& g);
+void ReadSettings(Platform& platform, Settings& g);
 
 // Writes the five default entries of a new "ovx.ini".
 void WriteDefaultSettings(Platform& platform);

@@ -1,58 +1,61 @@
 #include "link/commands.h"
 
-#include "app/program.h"
-#include "link/codec.h"
-#include "ui/frmovx.h"
+#include "link/tools.h"
 
 namespace ovx {
 
 QByteArray Commands::GetDataBlock(bool retry) {
-  return getBlock(retry, true);
+  return getBlock(retry, BlockKind::Data);
 }
 
 QByteArray Commands::GetValueBlock(bool retry) {
-  return getBlock(retry, false);
+  return getBlock(retry, BlockKind::Value);
 }
 
-QByteArray Commands::getBlock(bool retry, bool dataBlock) {
-  frmOVX& form = p_.form();
-  const QString remembered = form.statusLine();
-  form.setStatusLine(dataBlock ? QStringLiteral("Parameter query in progress...")
-                               : QStringLiteral("Status query in progress..."));
-  const QString label =
-      dataBlock ? QStringLiteral("GetDataBlock") : QStringLiteral("GetValueBlock");
-  const int loop = p_.g.ControlLoopNumber;
+QByteArray Commands::getBlock(bool retry, BlockKind kind) {
+  Platform& platform = link_.platform();
+  const Settings& settings = link_.settings();
+  const bool data = kind == BlockKind::Data;
+  const QString label = data ? QStringLiteral("GetDataBlock") : QStringLiteral("GetValueBlock");
+  const int loop = settings.ControlLoopNumber;
+  link_.notify([&](LinkListener& l) { l.exchangeStarted(kind); });
   QByteArray response;
   for (;;) {
-    p_.link.ClearReceiveBuffer(label);
-    p_.link.SendCommand(dataBlock ? DataBlockRequest(loop) : ValueBlockRequest(loop));
-    response = p_.link.ReceiveResponse();
-    if (ValidResponse(response)) break;
-    form.setStatusLine(QStringLiteral("Invalid response"));
-    p_.platform.processEvents();
-    p_.tools.Delay(1);
-    form.setStatusLine(remembered);
-    if (!retry) return response;
-    p_.tools.BeepIfSound();
+    link_.ClearReceiveBuffer(label);
+    link_.SendCommand(data ? DataBlockRequest(loop) : ValueBlockRequest(loop));
+    response = link_.ReceiveResponse();
+    lastOutcome_ = CheckResponse(response, kind);
+    Reading reading{platform.now(), kind, lastOutcome_, {}, {}};
+    if (lastOutcome_ == Outcome::Answered) {
+      if (data)
+        reading.words = DataBlock = DecodeDataBlock(DataField(response));
+      else
+        reading.values = Values = DecodeValueBlock(DataField(response));
+      link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
+      break;
+    }
+    link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
+    link_.notify([&](LinkListener& l) { l.retryPauseStarted(); });
+    platform.processEvents();
+    Delay(platform, 1);
+    link_.notify([&](LinkListener& l) { l.retryPauseEnded(); });
+    if (!retry) break;
+    BeepIfSound(platform, settings);
   }
-  if (dataBlock) {
-    p_.g.DataBlock = DecodeDataBlock(DataField(response));
-    form.ShowParameters();
-  } else {
-    p_.g.Values = DecodeValueBlock(DataField(response));
-  }
-  form.setStatusLine(remembered);
+  link_.notify([&](LinkListener& l) { l.exchangeEnded(kind); });
   return response;
 }
 
 bool Commands::SendDataBlock() {
-  p_.link.SendCommand(WriteFrame(p_.g.ControlLoopNumber, p_.g.DataBlock));
-  p_.form().ShowParameters();
+  link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, DataBlock));
+  link_.notify([&](LinkListener& l) { l.dataBlockSent(DataBlock, true); });
   return true;
 }
 
 void Commands::SendDefaultParameterSet() {
-  p_.link.SendCommand(WriteFrame(p_.g.ControlLoopNumber, DefaultParameterSet()));
+  const DataBlockWords defaults = DefaultParameterSet();
+  link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, defaults));
+  link_.notify([&](LinkListener& l) { l.dataBlockSent(defaults, false); });
 }
 
 }  // namespace ovx

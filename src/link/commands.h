@@ -1,27 +1,37 @@
-// The four exchanges with the controller.
+// The four exchanges with the controller, and its two blocks as last read.
 #pragma once
 
 #include <QByteArray>
 
-namespace ovx {
+#include "link/link.h"
+#include "protocol/blocks.h"
+#include "protocol/codec.h"
 
-class Program;
+namespace ovx {
 
 class Commands {
  public:
-  explicit Commands(Program& program) : p_(program) {}
+  explicit Commands(Link& link) : link_(link) {}
+
+  // The controller's blocks in memory: the last valid reads, and for the
+  // data block any words changed since.
+  DataBlockWords DataBlock{};
+  ValueBlock Values;
 
   // Reads the data block. With `retry` false one attempt is made; otherwise
   // it tries until a valid response arrives. Returns the last response.
   QByteArray GetDataBlock(bool retry);
   QByteArray GetValueBlock(bool retry);
+  // How the last attempt of the last read ended.
+  Outcome lastOutcome() const { return lastOutcome_; }
   // Writes the whole data block from memory.
   bool SendDataBlock();
   void SendDefaultParameterSet();
 
  private:
-  QByteArray getBlock(bool retry, bool dataBlock);
-  Program& p_;
+  QByteArray getBlock(bool retry, BlockKind kind);
+  Link& link_;
+  Outcome lastOutcome_ = Outcome::NoAnswer;
 };
 
 }  // namespace ovx

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/profile.h"
+#include "platform/profile_file.h"
 #include "platform/qt_serial_port.h"
 
 namespace ovx {

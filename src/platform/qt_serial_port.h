@@ -8,7 +8,7 @@
 #include <QString>
 
 #include "platform/platform.h"
-#include "platform/serial_settings.h"
+#include "protocol/serial_settings.h"
 
 namespace ovx {
 

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <limits>
 
-#include "app/numtext.h"
-#include "app/program.h"
-#include "pidstore/pidfile.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 
@@ -50,7 +50,13 @@ bool IsEnter(const QKeyEvent* key) {
 
 }  // namespace
 
-frmTRun::frmTRun(Program& program) : p_(program) {
+frmTRun::frmTRun(Platform& platform, const Settings& settings, Commands& commands,
+                 PidStore& pidStore, frmOVX& form)
+    : platform_(platform),
+      settings_(settings),
+      commands_(commands),
+      pidStore_(pidStore),
+      form_(form) {
   setObjectName(QStringLiteral("frmTRun"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QStringLiteral("Temperature Run"));
@@ -125,7 +131,7 @@ frmTRun::~frmTRun() {
 }
 
 void frmTRun::Form_Load() {
-  const DataBlockWords& block = p_.g.DataBlock;
+  const DataBlockWords& block = commands_.DataBlock;
   TStart->setText(Plain(block[kSetpoint]));
   TStop->setText(Plain(block[kSetpointHigh]));
   TStep->setText(QStringLiteral("1"));
@@ -139,7 +145,7 @@ void frmTRun::ShowCentered() {
     TStart->setFocus();
     loaded_ = true;
   }
-  p_.tools.CenterForm(this);
+  CenterForm(platform_, this);
   show();
   raise();
   activateWindow();
@@ -159,11 +165,11 @@ int16_t WithinLimits(double v, const DataBlockWords& block) {
 }  // namespace
 
 int16_t frmTRun::CheckTStart() {
-  return WithinLimits(FieldNumber(TStart), p_.g.DataBlock);
+  return WithinLimits(FieldNumber(TStart), commands_.DataBlock);
 }
 
 int16_t frmTRun::CheckTStop() {
-  return WithinLimits(FieldNumber(TStop), p_.g.DataBlock);
+  return WithinLimits(FieldNumber(TStop), commands_.DataBlock);
 }
 
 int16_t frmTRun::CheckTStep() {
@@ -245,7 +251,7 @@ void frmTRun::fieldLeft(QLineEdit* field) {
 // --- Buttons and closing ---
 
 void frmTRun::BtnCancel_Click() {
-  p_.form().setStatusLine(QStringLiteral("Ready"));
+  form_.setStatusLine(QStringLiteral("Ready"));
   close();
 }
 
@@ -266,14 +272,15 @@ void frmTRun::closeEvent(QCloseEvent* event) {
 void frmTRun::BtnStart_Click() {
   if (running_) return;  // one run at a time
   CheckTemperatureParameter();
-  p_.tools.BeepIfSound();
-  const QString& nl = p_.g.CRLF;
+  BeepIfSound(platform_, settings_);
+  const QString& nl = CRLF;
   const MsgAnswer answer =
-      p_.MsgBox(QStringLiteral("Selected parameter:") + nl + nl + QStringLiteral("T-Start   : ") +
-                    TStart->text() + nl + QStringLiteral("T-Stop    : ") + TStop->text() + nl +
-                    QStringLiteral("Interval  : ") + TStep->text() + nl +
-                    QStringLiteral("Dwell Time: ") + DwellTime->text() + nl,
-                MsgButtons::OkCancel, MsgIcon::None, QStringLiteral("Start Temperature Run"));
+      MsgBox(platform_,
+             QStringLiteral("Selected parameter:") + nl + nl + QStringLiteral("T-Start   : ") +
+                 TStart->text() + nl + QStringLiteral("T-Stop    : ") + TStop->text() + nl +
+                 QStringLiteral("Interval  : ") + TStep->text() + nl +
+                 QStringLiteral("Dwell Time: ") + DwellTime->text() + nl,
+             MsgButtons::OkCancel, MsgIcon::None, QStringLiteral("Start Temperature Run"));
   if (answer != MsgAnswer::Ok) return;
 
   running_ = true;
@@ -283,21 +290,28 @@ void frmTRun::BtnStart_Click() {
   } endOfRun{running_};
 
   hide();
-  Globals& g = p_.g;
-  frmOVX& form = p_.form();
-  g.CancelFlag = false;
-  p_.ops.SwitchHeaterOutput(true);
+  frmOVX& form = form_;
+  Operations& ops = form.ops();
+  OperationEvent run(OperationEvent::Kind::RunStarted);
+  run.tStart = Whole16(FieldNumber(TStart));
+  run.tStop = Whole16(FieldNumber(TStop));
+  run.increment = Whole16(FieldNumber(TStep));
+  run.dwell = Whole16(FieldNumber(DwellTime));
+  run.words = commands_.DataBlock;
+  ops.post(run);
+  form.CancelFlag = false;
+  ops.SwitchHeaterOutput(true);
 
   // Worked in 32 bits, so a step beyond the 16-bit range is seen, not wrapped.
   const int stop = Whole16(FieldNumber(TStop));
   const int step = Whole16(FieldNumber(TStep));
   int T = Whole16(FieldNumber(TStart));
-  PidFile pidFile(p_);
   while (step < 0 ? T >= stop : T <= stop) {
     const auto setpoint = static_cast<int16_t>(T);
-    p_.commands.GetDataBlock(true);
-    const PidSet set = pidFile.ReadPIDSet(setpoint);
-    DataBlockWords& block = g.DataBlock;
+    commands_.GetDataBlock(true);
+    bool fromFile = false;
+    const PidSet set = pidStore_.ReadPIDSet(setpoint, &fromFile);
+    DataBlockWords& block = commands_.DataBlock;
     block[kSetpoint] = setpoint;
     block[kPTerm] = set.P;
     block[kITerm] = set.I;
@@ -307,41 +321,58 @@ void frmTRun::BtnStart_Click() {
     form.P->setText(Plain(set.P));
     form.I->setText(Plain(set.I));
     form.D->setText(Plain(set.D));
-    p_.commands.SendDataBlock();
-    p_.tools.BeepIfSound();
+    commands_.SendDataBlock();
+    OperationEvent started(OperationEvent::Kind::StepStarted);
+    started.setpoint = setpoint;
+    started.pid = set;
+    started.pidFromFile = fromFile;
+    ops.post(started);
+    BeepIfSound(platform_, settings_);
 
-    g.OKFlag = false;
-    p_.ops.WaitForSteadyState(setpoint);
-    g.OKFlag = false;
+    form.OKFlag = false;
+    ops.WaitForSteadyState(setpoint);
+    form.OKFlag = false;
     CountDown(Whole16(FieldNumber(DwellTime)));
-    if (g.CancelFlag) break;
+    if (form.CancelFlag) break;
 
     T += step;
     if (T < std::numeric_limits<int16_t>::min() || T > std::numeric_limits<int16_t>::max()) break;
   }
 
+  ops.post(OperationEvent(OperationEvent::Kind::RunEnded));
   running_ = false;
   show();
 }
 
 void frmTRun::CountDown(int16_t dwell) {
-  frmOVX& form = p_.form();
-  const Globals& g = p_.g;
-  const double start = p_.tools.Timer();
+  frmOVX& form = form_;
+  const double start = platform_.now();
+  // A Cancel that ended the wait before has been told already.
+  const bool cancelledBefore = form.CancelFlag;
   form.setMenusEnabled(false);
   form.BtnCancel->setVisible(true);
   form.BtnOK->setVisible(true);
   for (;;) {
-    p_.platform.processEvents();
-    const double remaining = dwell - (p_.tools.Timer() - start);
+    platform_.processEvents();
+    const double remaining = dwell - (platform_.now() - start);
     const QString text = QStringLiteral("Dwell time:") + BlankSigned(RoundDigits(remaining, 0)) +
                          QStringLiteral(" seconds remaining...");
     if (form.statusLine() != text) form.setStatusLine(text);
-    if (g.OKFlag || g.CancelFlag) break;
-    const double elapsed = p_.tools.Timer() - start;
-    if (elapsed >= dwell) break;
+    if (form.CancelFlag) {
+      if (!cancelledBefore) form.ops().post(OperationEvent(OperationEvent::Kind::OperatorCancel));
+      break;
+    }
+    if (form.OKFlag) {
+      form.ops().post(OperationEvent(OperationEvent::Kind::OperatorOK));
+      break;
+    }
+    const double elapsed = platform_.now() - start;
+    if (elapsed >= dwell) {
+      form.ops().post(OperationEvent(OperationEvent::Kind::DwellDone));
+      break;
+    }
     // A last slice ends right at the dwell; a floor keeps it from vanishing.
-    p_.platform.sleep(std::clamp(dwell - elapsed, kCountDownMinimum, kCountDownSlice));
+    platform_.sleep(std::clamp(dwell - elapsed, kCountDownMinimum, kCountDownSlice));
   }
   form.setStatusLine(QStringLiteral("Ready"));
   form.setMenusEnabled(true);

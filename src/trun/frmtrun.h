@@ -4,13 +4,18 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "link/commands.h"
+#include "pidstore/pidstore.h"
+#include "platform/platform.h"
+#include "protocol/settings.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace ovx {
 
-class Program;
+class frmOVX;
 
 // A top-level window without parent. Closing it (Cancel or its close box)
 // unloads it: the next ShowCentered loads it afresh with the defaults, so
@@ -19,7 +24,8 @@ class frmTRun : public QWidget {
   Q_OBJECT
  public:
   // Builds the window and fills its fields (Form_Load); it stays hidden.
-  explicit frmTRun(Program& program);
+  frmTRun(Platform& platform, const Settings& settings, Commands& commands, PidStore& pidStore,
+          frmOVX& form);
   ~frmTRun() override;
 
   QLabel* lblStart = nullptr;
@@ -72,7 +78,11 @@ class frmTRun : public QWidget {
   void fieldEnter(QLineEdit* field);
   // Leaving a field: normalise it (not the dwell time).
   void fieldLeft(QLineEdit* field);
-  Program& p_;
+  Platform& platform_;
+  const Settings& settings_;
+  Commands& commands_;
+  PidStore& pidStore_;
+  frmOVX& form_;
   bool running_ = false;
   bool loaded_ = true;
 };

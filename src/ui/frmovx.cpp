@@ -14,8 +14,9 @@
 #include <QPushButton>
 #include <QTextCursor>
 
-#include "app/numtext.h"
-#include "app/program.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
+#include "ui/operations.h"
 
 // The window's resources sit in a static library; registering them here keeps
 // the linker from dropping them.
@@ -59,7 +60,13 @@ int EnterOrEscape(const QKeyEvent* key) {
 
 }  // namespace
 
-frmOVX::frmOVX(Program& program) : p_(program) {
+frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Commands& commands,
+               PidStore& pidStore, Recorder& recorder)
+    : platform_(platform),
+      settings_(settings),
+      commands_(commands),
+      ops_(std::make_unique<Operations>(platform, settings, link, commands, pidStore, recorder,
+                                        *this)) {
   InitWindowResources();
   setObjectName(QStringLiteral("frmOVX"));
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -251,7 +258,7 @@ void frmOVX::setStatusLine(const QString& text) {
 // --- Display ---
 
 void frmOVX::ShowParameters() {
-  const DataBlockWords& block = p_.g.DataBlock;
+  const DataBlockWords& block = commands_.DataBlock;
   W->setText(Plain(block[kSetpoint]));
   P->setText(Plain(block[kPTerm]));
   I->setText(Plain(block[kITerm]));
@@ -259,7 +266,7 @@ void frmOVX::ShowParameters() {
 }
 
 void frmOVX::ShowHeaterStatus() {
-  const bool on = p_.g.DataBlock[kHeaterOutput] == 1;
+  const bool on = commands_.DataBlock[kHeaterOutput] == 1;
   HeaterStatus->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
   SetBackground(HeaterStatus, on ? QColor(255, 0, 0) : QColor(192, 192, 192));
 }
@@ -272,44 +279,60 @@ void frmOVX::setMenusEnabled(bool enabled) {
 // --- Buttons, indicator and menu entries ---
 
 void frmOVX::BtnOK_Click() {
-  p_.g.OKFlag = true;
+  OKFlag = true;
 }
 
 void frmOVX::BtnCancel_Click() {
-  p_.g.CancelFlag = true;
+  CancelFlag = true;
 }
 
-void frmOVX::HeaterStatus_DblClick() { p_.ops.HeaterStatus_DblClick(); }
+void frmOVX::HeaterStatus_DblClick() {
+  ops_->HeaterStatus_DblClick();
+}
 
-void frmOVX::menuLoadPID_Click() { p_.pidFile.menuLoadPID_Click(); }
+void frmOVX::menuLoadPID_Click() {
+  ops_->menuLoadPID_Click();
+}
 
-void frmOVX::menuFileSavePID_Click() { p_.pidFile.menuFileSavePID_Click(); }
+void frmOVX::menuFileSavePID_Click() {
+  ops_->menuFileSavePID_Click();
+}
 
 void frmOVX::menuFileExit_Click() {
   close();
 }
 
-void frmOVX::menuTemperatureRun_Click() { p_.OpenTemperatureRun(); }
+void frmOVX::menuTemperatureRun_Click() {
+  if (onTemperatureRun) onTemperatureRun();
+}
 
-void frmOVX::menuOVXHeaterOutputOFF_Click() { p_.ops.SwitchHeaterOutput(false); }
+void frmOVX::menuOVXHeaterOutputOFF_Click() {
+  ops_->SwitchHeaterOutput(false);
+}
 
-void frmOVX::menuHeaterOutputON_Click() { p_.ops.SwitchHeaterOutput(true); }
+void frmOVX::menuHeaterOutputON_Click() {
+  ops_->SwitchHeaterOutput(true);
+}
 
-void frmOVX::menuOVXSelfOptimizing_Click() { p_.ops.menuOVXSelfOptimizing_Click(); }
+void frmOVX::menuOVXSelfOptimizing_Click() {
+  ops_->menuOVXSelfOptimizing_Click();
+}
 
 void frmOVX::menuOVXSendDefault_Click() {
-  p_.commands.SendDefaultParameterSet();
+  commands_.SendDefaultParameterSet();
   ShowHeaterStatus();
   setStatusLine(QStringLiteral("Ready"));
 }
 
-void frmOVX::menuOVXStatus_Click() { p_.ops.menuOVXStatus_Click(); }
+void frmOVX::menuOVXStatus_Click() {
+  ops_->menuOVXStatus_Click();
+}
 
 // --- Events ---
 
 void frmOVX::closeEvent(QCloseEvent* event) {
   bool Cancel = false;
-  p_.Form_Unload(Cancel);
+  if (onUnload) onUnload(Cancel);
   if (Cancel) {
     event->ignore();
   } else {
@@ -343,9 +366,10 @@ bool frmOVX::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       if (key == 0) break;
-      for (QLineEdit* f : {W, P, I, D}) {
-        if (watched == f) fieldKeyPress(f, key);
-      }
+      if (watched == W) W_KeyPress(key);
+      if (watched == P) P_KeyPress(key);
+      if (watched == I) I_KeyPress(key);
+      if (watched == D) D_KeyPress(key);
       break;  // the key goes on to the control
     }
 
@@ -365,6 +389,90 @@ bool frmOVX::isMenuShortcut(const QKeyEvent* key) const {
   return false;
 }
 
-void frmOVX::fieldKeyPress(QLineEdit* field, int key) { p_.ops.FieldKeyPress(field, key); }
+void frmOVX::W_KeyPress(int KeyAscii) {
+  ops_->parameterKeyPress(W, KeyAscii);
+}
+
+void frmOVX::P_KeyPress(int KeyAscii) {
+  ops_->parameterKeyPress(P, KeyAscii);
+}
+
+void frmOVX::I_KeyPress(int KeyAscii) {
+  ops_->parameterKeyPress(I, KeyAscii);
+}
+
+void frmOVX::D_KeyPress(int KeyAscii) {
+  ops_->parameterKeyPress(D, KeyAscii);
+}
+
+// --- What the link reports ---
+
+void frmOVX::exchangeStarted(BlockKind kind) {
+  remembered_.push_back(statusLine());
+  setStatusLine(kind == BlockKind::Data ? QStringLiteral("Parameter query in progress...")
+                                        : QStringLiteral("Status query in progress..."));
+}
+
+void frmOVX::retryPauseStarted() {
+  setStatusLine(QStringLiteral("Invalid response"));
+}
+
+void frmOVX::retryPauseEnded() {
+  if (!remembered_.empty()) setStatusLine(remembered_.back());
+}
+
+void frmOVX::exchangeEnded(BlockKind) {
+  if (remembered_.empty()) return;
+  const QString text = remembered_.back();
+  remembered_.pop_back();
+  if (statusLine() != text) setStatusLine(text);
+}
+
+void frmOVX::frameSent(const QByteArray& frame) {
+  if (!settings_.Debug) return;
+  if (statusText().size() > 500) setStatusText(QString());
+  appendStatusText(QStringLiteral("[CMD>] ") + QString::fromLatin1(frame) + CRLF);
+}
+
+void frmOVX::responseReceived(const QByteArray& response) {
+  if (!settings_.Debug) return;
+  appendStatusText(QStringLiteral("[") + QString::number(response.size()) +
+                   QStringLiteral(" char's from OVX>] ") + QString::fromLatin1(response) + CRLF);
+}
+
+void frmOVX::leftoversDiscarded(const QString& label, const QByteArray& bytes) {
+  if (settings_.Debug)
+    MsgBox(platform_, LeftoverReport(bytes), MsgButtons::Ok, MsgIcon::None, label);
+}
+
+void frmOVX::readingTaken(const Reading& reading) {
+  if (reading.block == BlockKind::Data && reading.outcome == Outcome::Answered) ShowParameters();
+}
+
+void frmOVX::dataBlockSent(const DataBlockWords&, bool fromMemory) {
+  if (fromMemory) ShowParameters();
+}
+
+QString LeftoverReport(const QByteArray& r) {
+  QString text = QStringLiteral("Receive buffer contained  ") + QString::number(r.size()) +
+                 QStringLiteral(" Zeichen:") + CRLF + CRLF;
+  for (qsizetype i = 0; i < r.size(); ++i) {
+    const auto code = static_cast<unsigned char>(r[i]);
+    text += QLatin1Char(' ') + QString::number(code);
+    if (code == 13 || code == 10 || code == 38)
+      text += QStringLiteral("[-]");
+    else
+      text += QLatin1Char('[') + QChar(code) + QLatin1Char(']');
+    if ((i + 1) % 10 == 0) text += CRLF;
+  }
+  return text + CRLF + CRLF + QStringLiteral("Receive buffer cleared...");
+}
+
+void CenterForm(Platform& platform, QWidget* window) {
+  const QSize screen = platform.screenSizeTwips();
+  const double left = (screen.width() - window->width() * 15.0) / 2;
+  const double top = (screen.height() - window->height() * 15.0) / 2;
+  window->move(static_cast<int>(left / 15), static_cast<int>(top / 15));
+}
 
 }  // namespace ovx

@@ -3,6 +3,17 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "link/commands.h"
+#include "link/link.h"
+#include "link/listener.h"
+#include "pidstore/pidstore.h"
+#include "platform/platform.h"
+#include "protocol/settings.h"
+#include "record/events.h"
 
 class QLabel;
 class QLineEdit;
@@ -14,13 +25,35 @@ class QKeyEvent;
 
 namespace ovx {
 
-class Program;
+class Operations;
 
-class frmOVX : public QMainWindow {
+inline constexpr const char* kApplicationTitle = "KALVEN OVX 7316";
+
+// The report of leftovers found in the receive buffer, as the debug box
+// shows it.
+QString LeftoverReport(const QByteArray& leftover);
+// Centres a window (by its client size) on the screen.
+void CenterForm(Platform& platform, QWidget* window);
+
+// The main window listens to the link: it shows the trace, the status line
+// texts of the block reads, the fields after each read and write, and the
+// leftover box.
+class frmOVX : public QMainWindow, public LinkListener {
   Q_OBJECT
  public:
-  explicit frmOVX(Program& program);
+  frmOVX(Platform& platform, const Settings& settings, Link& link, Commands& commands,
+         PidStore& pidStore, Recorder& recorder);
   ~frmOVX() override;
+
+  // The controller operations behind the window's menus and fields.
+  Operations& ops() { return *ops_; }
+
+  // Set by the program that composes the windows.
+  std::function<void()> onTemperatureRun;      // "Temperature Run"
+  std::function<void(bool& Cancel)> onUnload;  // closing the window
+
+  bool CancelFlag = false;  // set by BtnCancel
+  bool OKFlag = false;      // set by BtnOK
 
   // Controls, named as on the form. Positions are fixed (twips / 15).
   QLabel* lblW = nullptr;
@@ -82,15 +115,28 @@ class frmOVX : public QMainWindow {
   void menuOVXSendDefault_Click();
   void menuOVXStatus_Click();
 
+  // Keys typed into the four parameter fields (13 Enter, 27 Escape, ...).
+  void W_KeyPress(int KeyAscii);
+  void P_KeyPress(int KeyAscii);
+  void I_KeyPress(int KeyAscii);
+  void D_KeyPress(int KeyAscii);
+
+  // LinkListener
+  void exchangeStarted(BlockKind kind) override;
+  void exchangeEnded(BlockKind kind) override;
+  void leftoversDiscarded(const QString& label, const QByteArray& bytes) override;
+  void frameSent(const QByteArray& frame) override;
+  void responseReceived(const QByteArray& response) override;
+  void readingTaken(const Reading& reading) override;
+  void retryPauseStarted() override;
+  void retryPauseEnded() override;
+  void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
+
  protected:
   void closeEvent(class QCloseEvent* event) override;
   bool eventFilter(QObject* watched, class QEvent* event) override;
 
  private:
-  // Enter (13) or Escape (27) typed into one of the four parameter fields,
-  // while the OK and Cancel buttons are hidden.
-  void fieldKeyPress(QLineEdit* field, int key);
-
   // Shows statusText_ in the trace area: the whole of it, or only the
   // appended part.
   void writeStatusText(const QString* appended);
@@ -99,7 +145,13 @@ class frmOVX : public QMainWindow {
   // The key is the shortcut of a menu entry.
   bool isMenuShortcut(const QKeyEvent* key) const;
 
-  Program& p_;
+  Platform& platform_;
+  const Settings& settings_;
+  Commands& commands_;
+  std::unique_ptr<Operations> ops_;
+  // The status line texts that the block reads in progress put back at their
+  // end; reads nest when an operation starts from a read's retry pause.
+  std::vector<QString> remembered_;
   QString statusText_;
   bool writingStatusText_ = false;  // the trace area changes by program, not by typing
 };

@@ -3,10 +3,10 @@
 #include <QLineEdit>
 #include <array>
 
-#include "app/numtext.h"
-#include "app/program.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
 #include "ui/frmovx.h"
-#include "ui/modovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 
@@ -20,18 +20,18 @@ struct FieldRule {
 
 // Refuses what the operator typed: a stop box, then the field's whole text
 // selected so that the next key replaces it.
-void refuseField(Program& p, QLineEdit* field, const QString& message) {
-  p.tools.BeepIfSound();
-  p.MsgBox(message, MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Invalid input"));
+void refuseField(Platform& platform, const Settings& settings, QLineEdit* field,
+                 const QString& message) {
+  BeepIfSound(platform, settings);
+  MsgBox(platform, message, MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Invalid input"));
   field->setFocus();
   field->setSelection(0, static_cast<int>(field->text().size()));
 }
 
 }  // namespace
 
-void Operations::FieldKeyPress(QLineEdit* field, int key) {
-  frmOVX& form = p_.form();
-  Globals& g = p_.g;
+void Operations::parameterKeyPress(QLineEdit* field, int key) {
+  frmOVX& form = form_;
   const std::array<FieldRule, 4> rules{{{form.W, kSetpoint, QStringLiteral("W")},
                                         {form.P, kPTerm, QStringLiteral("P")},
                                         {form.I, kITerm, QStringLiteral("I")},
@@ -42,21 +42,21 @@ void Operations::FieldKeyPress(QLineEdit* field, int key) {
   if (!rule || key < 0 || key > 0xFFFF) return;
 
   const QString typed(QChar(static_cast<char16_t>(key)));
-  if (typed == g.Escape) {
-    field->setText(Plain(g.DataBlock[rule->word]));
+  if (typed == QString(QChar(27))) {
+    field->setText(Plain(commands_.DataBlock[rule->word]));
     field->setCursorPosition(0);
     field->deselect();
     return;
   }
-  if (typed != g.CarriageReturn) return;
+  if (typed != QString(QChar(13))) return;
 
   // The range test looks at the leading number of this field only.
   const double value = LeadingNumber(field->text());
   double low = 0, high = 500;
   QString message;
   if (rule->word == kSetpoint) {
-    low = g.DataBlock[kSetpointLow];
-    high = g.DataBlock[kSetpointHigh];
+    low = commands_.DataBlock[kSetpointLow];
+    high = commands_.DataBlock[kSetpointHigh];
     message = QStringLiteral("Set point value is out of range [") + Plain(low) +
               QStringLiteral(" <= W <= ") + Plain(high) + QStringLiteral("].");
   } else {
@@ -65,7 +65,7 @@ void Operations::FieldKeyPress(QLineEdit* field, int key) {
               QStringLiteral(" <= ") + Plain(high) + QStringLiteral("].");
   }
   if (value < low || value > high) {
-    refuseField(p_, field, message);
+    refuseField(platform_, settings_, field, message);
     return;
   }
 
@@ -86,77 +86,86 @@ void Operations::FieldKeyPress(QLineEdit* field, int key) {
       else
         why = r.name + QStringLiteral(" value is out of range [-32768 <= ") + r.name +
               QStringLiteral(" <= 32767].");
-      refuseField(p_, r.field, why);
+      refuseField(platform_, settings_, r.field, why);
       return;
     }
     words[i] = *word;
   }
-  for (size_t i = 0; i < rules.size(); ++i) g.DataBlock[rules[i].word] = words[i];
-  p_.commands.SendDataBlock();
+  const int16_t before = commands_.DataBlock[kSetpoint];
+  for (size_t i = 0; i < rules.size(); ++i) commands_.DataBlock[rules[i].word] = words[i];
+  commands_.SendDataBlock();
+  if (words[0] != before) {
+    OperationEvent written(OperationEvent::Kind::SetpointWritten);
+    written.setpoint = words[0];
+    post(written);
+  }
 }
 
 void Operations::SwitchHeaterOutput(bool on) {
-  frmOVX& form = p_.form();
+  frmOVX& form = form_;
   form.setStatusLine(QStringLiteral("Switching heater output ") +
                      (on ? QStringLiteral("ON...") : QStringLiteral("OFF...")));
-  p_.commands.GetDataBlock(true);
-  int16_t& out = p_.g.DataBlock[kHeaterOutput];
+  commands_.GetDataBlock(true);
+  int16_t& out = commands_.DataBlock[kHeaterOutput];
   const int16_t wanted = on ? 1 : 0;
   if (out != wanted) {
     out = wanted;
-    p_.commands.SendDataBlock();
+    commands_.SendDataBlock();
+    OperationEvent switched(OperationEvent::Kind::HeaterSwitched);
+    switched.on = on;
+    post(switched);
     // Read back, so that the indicator shows what the controller now holds.
-    p_.commands.GetDataBlock(true);
+    commands_.GetDataBlock(true);
     form.ShowHeaterStatus();
-    p_.tools.BeepIfSound();
+    BeepIfSound(platform_, settings_);
   }
   form.setStatusLine(QStringLiteral("Ready"));
 }
 
 void Operations::HeaterStatus_DblClick() {
-  SwitchHeaterOutput(p_.g.DataBlock[kHeaterOutput] == 0);
+  SwitchHeaterOutput(commands_.DataBlock[kHeaterOutput] == 0);
 }
 
 void Operations::menuOVXStatus_Click() {
-  p_.commands.GetDataBlock(true);
-  p_.commands.GetValueBlock(true);
-  const Globals& g = p_.g;
-  const QString& nl = g.CRLF;
+  commands_.GetDataBlock(true);
+  commands_.GetValueBlock(true);
+  const QString& nl = CRLF;
   const QString text =
-      QStringLiteral("Setpoint:") + BlankSigned(g.DataBlock[kSetpoint]) + nl +
-      QStringLiteral("Actual Temperature:") + BlankSigned(g.Values.ActualTemperature) + nl + nl +
-      QStringLiteral("P:") + BlankSigned(g.DataBlock[kPTerm]) + nl + QStringLiteral("I:") +
-      BlankSigned(g.DataBlock[kITerm]) + nl + QStringLiteral("D:") +
-      BlankSigned(g.DataBlock[kDTerm]) + nl + nl +
-      (g.DataBlock[kHeaterOutput] != 0 ? QStringLiteral("Heater Output is ON")
-                                       : QStringLiteral("Heater Output is OFF")) +
-      nl + nl + QStringLiteral("Optimization Status:") + BlankSigned(g.Values.OptimizationStatus) +
-      nl + QStringLiteral("Output Status:") + BlankSigned(g.Values.OutputStatus);
-  p_.MsgBox(text, MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX-Status"));
+      QStringLiteral("Setpoint:") + BlankSigned(commands_.DataBlock[kSetpoint]) + nl +
+      QStringLiteral("Actual Temperature:") + BlankSigned(commands_.Values.ActualTemperature) + nl +
+      nl + QStringLiteral("P:") + BlankSigned(commands_.DataBlock[kPTerm]) + nl +
+      QStringLiteral("I:") + BlankSigned(commands_.DataBlock[kITerm]) + nl + QStringLiteral("D:") +
+      BlankSigned(commands_.DataBlock[kDTerm]) + nl + nl +
+      (commands_.DataBlock[kHeaterOutput] != 0 ? QStringLiteral("Heater Output is ON")
+                                               : QStringLiteral("Heater Output is OFF")) +
+      nl + nl + QStringLiteral("Optimization Status:") +
+      BlankSigned(commands_.Values.OptimizationStatus) + nl + QStringLiteral("Output Status:") +
+      BlankSigned(commands_.Values.OutputStatus);
+  MsgBox(platform_, text, MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX-Status"));
 }
 
 std::optional<int16_t> Operations::EnterSetpoint() {
-  p_.commands.GetDataBlock(true);
-  const Globals& g = p_.g;
-  const int16_t current = g.DataBlock[kSetpoint];
-  const int16_t low = g.DataBlock[kSetpointLow];
-  const int16_t high = g.DataBlock[kSetpointHigh];
+  commands_.GetDataBlock(true);
+  const int16_t current = commands_.DataBlock[kSetpoint];
+  const int16_t low = commands_.DataBlock[kSetpointLow];
+  const int16_t high = commands_.DataBlock[kSetpointHigh];
   const QString range = BlankSigned(low) + QStringLiteral("°C ...") + BlankSigned(high);
   for (;;) {
-    const std::optional<QString> reply = p_.platform.inputBox(
-        QStringLiteral("Enter new Setpoint W") + g.CRLF + QStringLiteral("(Range:") + range +
-            QStringLiteral("°C):"),
-        QStringLiteral("New Setpoint W"), Plain(current) + QStringLiteral("°C"));
+    const std::optional<QString> reply =
+        platform_.inputBox(QStringLiteral("Enter new Setpoint W") + CRLF +
+                               QStringLiteral("(Range:") + range + QStringLiteral("°C):"),
+                           QStringLiteral("New Setpoint W"), Plain(current) + QStringLiteral("°C"));
     if (!reply) return std::nullopt;
     const QString text = TrimBlanks(*reply);
     if (text.isEmpty()) return std::nullopt;
     const double value = LeadingNumber(text);
     // Within the 16-bit limits, so the conversion always succeeds.
     if (low <= value && value <= high) return ToInt16(value);
-    p_.tools.BeepIfSound();
-    p_.MsgBox(QStringLiteral("Value out of Range!") + g.CRLF + QStringLiteral("Valid range: ") +
-                  range + QStringLiteral("°C."),
-              MsgButtons::Ok, MsgIcon::None, QStringLiteral("New Setpoint"));
+    BeepIfSound(platform_, settings_);
+    MsgBox(platform_,
+           QStringLiteral("Value out of Range!") + CRLF + QStringLiteral("Valid range: ") + range +
+               QStringLiteral("°C."),
+           MsgButtons::Ok, MsgIcon::None, QStringLiteral("New Setpoint"));
   }
 }
 

@@ -2,10 +2,10 @@
 // the wait for a steady temperature.
 #include <QPushButton>
 
-#include "app/numtext.h"
-#include "app/program.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
 #include "ui/frmovx.h"
-#include "ui/modovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 
@@ -14,84 +14,99 @@ void Operations::menuOVXSelfOptimizing_Click() {
 }
 
 void Operations::SelfOptimizing(int16_t W) {
-  frmOVX& form = p_.form();
-  Globals& g = p_.g;
-  Commands& commands = p_.commands;
-  const QString& nl = g.CRLF;
+  frmOVX& form = form_;
+  Commands& commands = commands_;
+  const QString& nl = CRLF;
   const QString ready = QStringLiteral("Ready");
 
   form.setStatusLine(QStringLiteral("Preparing for self-optimizing procedure..."));
   commands.GetValueBlock(true);
   commands.GetDataBlock(true);
-  const int16_t X = g.Values.ActualTemperature;
+  const int16_t X = commands_.Values.ActualTemperature;
   // The span of the setpoint limits; formed in int so that extreme limits
   // cannot overflow.
-  const int span = g.DataBlock[kSetpointHigh] - g.DataBlock[kSetpointLow];
+  const int span = commands_.DataBlock[kSetpointHigh] - commands_.DataBlock[kSetpointLow];
 
-  g.DataBlock[kSetpoint] = W;
+  commands_.DataBlock[kSetpoint] = W;
   commands.SendDataBlock();
 
   // The run must start well below the setpoint.
   const double margin = 0.2 * span;
   if (!(X + margin <= W)) {
-    p_.tools.BeepIfSound();
-    p_.MsgBox(
-        QStringLiteral("Self-Optimizing not possible!") + nl +
-            QStringLiteral("Actual Temperature X must be at least") + nl + QStringLiteral("(") +
-            Plain(RoundDigits(margin, 0)) + QStringLiteral(" + X)°C below Setpoint W at the") + nl +
-            QStringLiteral("beginning of the self optimizing process...") + nl + nl +
-            QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") + nl +
-            QStringLiteral("Setpoint W:          ") + BlankSigned(W) + QStringLiteral("°C") + nl,
-        MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX"));
+    BeepIfSound(platform_, settings_);
+    MsgBox(platform_,
+           QStringLiteral("Self-Optimizing not possible!") + nl +
+               QStringLiteral("Actual Temperature X must be at least") + nl + QStringLiteral("(") +
+               Plain(RoundDigits(margin, 0)) + QStringLiteral(" + X)°C below Setpoint W at the") +
+               nl + QStringLiteral("beginning of the self optimizing process...") + nl + nl +
+               QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") +
+               nl + QStringLiteral("Setpoint W:          ") + BlankSigned(W) +
+               QStringLiteral("°C") + nl,
+           MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX"));
     form.setStatusLine(ready);
     return;
   }
 
   const MsgAnswer answer =
-      p_.MsgBox(QStringLiteral("Execute Self-Optimizing") + nl + QStringLiteral("for Setpoint") +
-                    BlankSigned(W) + QStringLiteral("°C now?"),
-                MsgButtons::OkCancel, MsgIcon::Question, QStringLiteral("Self-Optimizing"));
+      MsgBox(platform_,
+             QStringLiteral("Execute Self-Optimizing") + nl + QStringLiteral("for Setpoint") +
+                 BlankSigned(W) + QStringLiteral("°C now?"),
+             MsgButtons::OkCancel, MsgIcon::Question, QStringLiteral("Self-Optimizing"));
   if (answer != MsgAnswer::Ok) {
     form.setStatusLine(ready);
     return;
   }
 
-  g.DataBlock[kChannel] = 0;
-  g.DataBlock[kDry] = 0;
-  g.DataBlock[kHeaterOutput] = 1;
-  g.DataBlock[kOptimize1] = 1;
-  g.DataBlock[kOptimize2] = 1;
+  OperationEvent run(OperationEvent::Kind::RunStarted, OperationEvent::Run::SelfOptimizing);
+  run.setpoint = W;
+  run.words = commands_.DataBlock;
+  post(run);
+  commands_.DataBlock[kChannel] = 0;
+  commands_.DataBlock[kDry] = 0;
+  commands_.DataBlock[kHeaterOutput] = 1;
+  commands_.DataBlock[kOptimize1] = 1;
+  commands_.DataBlock[kOptimize2] = 1;
   commands.SendDataBlock();
+  OperationEvent started(OperationEvent::Kind::SelfOptimizingStarted);
+  started.setpoint = W;
+  post(started);
   commands.GetDataBlock(true);
   form.ShowHeaterStatus();
 
   form.setMenusEnabled(false);
-  p_.tools.CenterForm(&form);
+  CenterForm(platform_, &form);
   form.BtnCancel->setVisible(true);
-  g.CancelFlag = false;
+  form.CancelFlag = false;
 
   const QString progress =
       QStringLiteral("Self-Optimizing for") + BlankSigned(W) + QStringLiteral("°C in progress...");
   for (;;) {
     form.setStatusLine(progress);
-    p_.platform.processEvents();
-    if (g.CancelFlag) {
+    platform_.processEvents();
+    if (form.CancelFlag) {
+      post(OperationEvent(OperationEvent::Kind::OperatorCancel));
       commands.GetDataBlock(true);
       SwitchHeaterOutput(false);
       form.BtnCancel->setVisible(false);
       form.setMenusEnabled(true);
       form.setStatusLine(ready);
+      post(OperationEvent(OperationEvent::Kind::RunEnded, OperationEvent::Run::SelfOptimizing));
       return;
     }
     commands.GetValueBlock(true);
-    if (g.Values.OptimizationStatus == 0) break;
+    if (commands_.Values.OptimizationStatus == 0) break;
   }
 
   // Finished: the fields show the terms the controller found.
   commands.GetDataBlock(true);
-  p_.tools.BeepIfSound();
-  g.OKFlag = false;
+  OperationEvent finished(OperationEvent::Kind::SelfOptimizingFinished);
+  finished.pid = {commands_.DataBlock[kPTerm], commands_.DataBlock[kITerm],
+                  commands_.DataBlock[kDTerm]};
+  post(finished);
+  BeepIfSound(platform_, settings_);
+  form.OKFlag = false;
   WaitForSteadyState(W);
+  post(OperationEvent(OperationEvent::Kind::RunEnded, OperationEvent::Run::SelfOptimizing));
 }
 
 }  // namespace ovx

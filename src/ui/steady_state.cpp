@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/numtext.h"
-#include "app/program.h"
+#include "link/tools.h"
+#include "protocol/numtext.h"
 #include "ui/frmovx.h"
-#include "ui/modovx.h"
+#include "ui/operations.h"
 
 namespace ovx {
 
@@ -21,10 +21,9 @@ constexpr double kInitialStdev = 100;
 }  // namespace
 
 void Operations::WaitForSteadyState(int16_t W) {
-  frmOVX& form = p_.form();
-  Globals& g = p_.g;
-  const QString& nl = g.CRLF;
-  const double start = p_.tools.Timer();
+  frmOVX& form = form_;
+  const QString& nl = CRLF;
+  const double start = platform_.now();
 
   form.setMenusEnabled(false);
   form.BtnCancel->setVisible(true);
@@ -38,13 +37,20 @@ void Operations::WaitForSteadyState(int16_t W) {
   for (;;) {
     // The values of the previous pass decide; the initial ones never pass.
     if (average > W - kAverageTolerance && average < W + kAverageTolerance &&
-        stdev <= kStdevTarget && n > kMinimumCounter)
+        stdev <= kStdevTarget && n > kMinimumCounter) {
+      OperationEvent steady(OperationEvent::Kind::SteadyReached);
+      steady.average = average;
+      steady.stdev = stdev;
+      steady.samples = static_cast<int>(n) - 1;
+      steady.seconds = std::floor(platform_.now() - start);
+      post(steady);
       break;
+    }
 
-    p_.platform.processEvents();
+    platform_.processEvents();
     form.setStatusLine(QStringLiteral("Waiting for steady state..."));
-    p_.commands.GetValueBlock(true);
-    const int16_t X = g.Values.ActualTemperature;
+    commands_.GetValueBlock(true);
+    const int16_t X = commands_.Values.ActualTemperature;
 
     if (std::abs(X - W) <= kWindow) {
       sum += X;
@@ -60,7 +66,7 @@ void Operations::WaitForSteadyState(int16_t W) {
     stdev = RoundDigits(stdev, 3);
     sumsq = RoundDigits(sumsq, 3);
 
-    const double elapsed = std::floor(p_.tools.Timer() - start);
+    const double elapsed = std::floor(platform_.now() - start);
     form.setStatusText(
         QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") + nl +
         QStringLiteral("Setpoint           W:") + BlankSigned(W) + QStringLiteral("°C") + nl + nl +
@@ -71,7 +77,11 @@ void Operations::WaitForSteadyState(int16_t W) {
         QStringLiteral("STDEV-Target        : <") + BlankSigned(kStdevTarget) + nl + nl +
         QStringLiteral("Elapsed time        :") + BlankSigned(elapsed) + QStringLiteral(" sec"));
 
-    if (g.CancelFlag || g.OKFlag) break;
+    if (form.CancelFlag || form.OKFlag) {
+      post(OperationEvent(form.CancelFlag ? OperationEvent::Kind::OperatorCancel
+                                          : OperationEvent::Kind::OperatorOK));
+      break;
+    }
   }
 
   form.setStatusText(QString());

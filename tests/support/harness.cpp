@@ -6,12 +6,13 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "link/codec.h"
+#include "protocol/codec.h"
 
 namespace ovx::test {
 
-QByteArray BlockResponse(const QByteArray& dataField) {
-  return QByteArray("A001NT 0000000000").left(17) + dataField + Checksum(dataField) + "Q\r\n";
+QByteArray BlockResponse(const QByteArray& dataField, BlockKind kind) {
+  const QByteArray header = kind == BlockKind::Data ? "A001NT 0000000000" : "A001NF 0000000000";
+  return header + dataField + Checksum(dataField) + "Q\r\n";
 }
 
 Harness::Harness(const char* ini, sim::ModelOptions options) : model(options), t0_(platform.t) {

@@ -15,6 +15,7 @@
 #include "platform/qt_platform.h"
 #include "support/test_platform.h"
 #include "ui/frmovx.h"
+#include "ui/operations.h"
 
 // Readable failure messages for Qt texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -36,7 +37,7 @@ inline constexpr const char* kDirIni =
     "[General]\r\nSound=-1\r\nDir={dir}\r\n[COM]\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
 
 // A 116-character block response around a 92-character data field.
-QByteArray BlockResponse(const QByteArray& dataField);
+QByteArray BlockResponse(const QByteArray& dataField, BlockKind kind = BlockKind::Data);
 
 class Harness {
  public:
@@ -53,7 +54,8 @@ class Harness {
 
   Program& program() { return *program_; }
   frmOVX& form() { return program_->form(); }
-  Globals& g() { return program_->g; }
+  Settings& settings() { return program_->settings; }
+  Commands& commands() { return program_->commands; }
   TestSerialPort& port() { return *platform.port; }
   // Frames written to the port since `from`, without CR LF.
   std::vector<QByteArray> frames(size_t from = 0) const;

@@ -37,8 +37,11 @@ MsgAnswer ScriptedQtPlatform::messageBox(const MessageBoxRequest& request) {
 
 std::optional<QString> ScriptedQtPlatform::inputBox(const QString&, const QString&,
                                                     const QString&) {
-  if (inputs.empty()) return std::nullopt;
-  auto reply = inputs.front();
+  if (inputs.empty() || !inputs.front()) {
+    if (!inputs.empty()) inputs.pop_front();
+    return std::nullopt;
+  }
+  const QString reply = *inputs.front();
   inputs.pop_front();
   return reply;
 }

@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "platform/files.h"
-#include "platform/profile.h"
+#include "platform/profile_file.h"
 
 namespace ovx::test {
 

@@ -35,10 +35,10 @@ int main(int argc, char* argv[]) {
   }
   Saver platform;
   ovx::Program program(platform);
-  program.g.Dir = QFile::decodeName(argv[1]) + QStringLiteral("/");
+  program.settings.Dir = QFile::decodeName(argv[1]) + QStringLiteral("/");
   for (int k = last + 1; k < 30000; ++k) {
     const ovx::test::PidSave s = ovx::test::PidSaveOf(k);
-    if (!program.pidFile.WritePIDSet(s.setpoint, s.P, s.I, s.D)) return 3;
+    if (!program.pidStore.WritePIDSet(s.setpoint, s.P, s.I, s.D)) return 3;
     std::printf("%d\n", k);
     std::fflush(stdout);
   }

@@ -1,4 +1,4 @@
-#include "platform/serial_settings.h"
+#include "protocol/serial_settings.h"
 
 #include <QStringList>
 #include <string_view>

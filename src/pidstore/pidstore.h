@@ -1,33 +1,30 @@
-// "pid.par": proven PID sets per setpoint, and the File menu commands that
-// load and save them.
+// "pid.par": proven PID sets per setpoint, read and written on their own.
+// The File menu commands that take the sets from the main window's fields
+// live with the window.
 #pragma once
 
 #include <QString>
 #include <cstdint>
 
-#include "pidstore/pidtext.h"
-
-class QLineEdit;
+#include "platform/platform.h"
+#include "protocol/pidtext.h"
+#include "protocol/settings.h"
 
 namespace ovx {
 
-class Program;
-
-class PidFile {
+class PidStore {
  public:
-  explicit PidFile(Program& program) : p_(program) {}
+  PidStore(Platform& platform, const Settings& settings)
+      : platform_(platform), settings_(settings) {}
 
   // Creates "pid.par" with its default line when it is missing.
   void CreateDefaultFile();
   // The set of the first PID line whose setpoint is >= the one asked for;
-  // the default set 48, 8, 2 when there is none.
-  PidSet ReadPIDSet(int16_t setpoint);
+  // the default set 48, 8, 2 when there is none. `fromFile` tells which.
+  PidSet ReadPIDSet(int16_t setpoint, bool* fromFile = nullptr);
   // Stores a set, replacing the line of an equal setpoint; false when the
   // file could not be written (the operator has been told).
   bool WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D);
-
-  void menuLoadPID_Click();
-  void menuFileSavePID_Click();
 
   QString parPath() const;
   QString tmpPath() const;
@@ -35,10 +32,8 @@ class PidFile {
  private:
   // A file operation failed: beep and tell the operator.
   void tellFailure(const QString& text);
-  // A main-window field does not hold a 16-bit number.
-  void refuseField(const char* name, const QLineEdit* field, const QString& title,
-                   const QString& consequence);
-  Program& p_;
+  Platform& platform_;
+  const Settings& settings_;
 };
 
 }  // namespace ovx

@@ -20,17 +20,7 @@ int ParseInt(const QString& value);
 // else appends it to the section, else appends a new section. CR LF lines.
 QByteArray Write(const QByteArray& content, const QString& section, const QString& key,
                  const QString& value);
-
-// The same on a file path; reading a missing or unreadable file finds nothing.
-std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key);
-bool WriteValue(const QString& path, const QString& section, const QString& key,
-                const QString& value);
-
-// The profile-integer read: the default when the key is missing or empty.
-int ReadInt(const QString& path, const QString& section, const QString& key, int defaultValue);
-// The profile-string read: the default when the key is missing; at most 143
-// characters, as through a 144-character buffer.
-QString ReadString(const QString& path, const QString& section, const QString& key,
-                   const QString& defaultValue);
+// Whether the entry can be written so that Lookup finds it again.
+bool Representable(const QString& section, const QString& key, const QString& value);
 
 }  // namespace ovx::profile

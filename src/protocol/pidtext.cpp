@@ -1,11 +1,11 @@
-#include "pidstore/pidtext.h"
+#include "protocol/pidtext.h"
 
 #include <QList>
 #include <QString>
 #include <cmath>
 #include <optional>
 
-#include "app/numtext.h"
+#include "protocol/numtext.h"
 
 namespace ovx {
 namespace {

@@ -5,8 +5,11 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace ovx {
+
+enum class BlockKind { Data, Value };
 
 constexpr int kDataBlockWords = 46;
 using DataBlockWords = std::array<int16_t, kDataBlockWords>;
@@ -43,6 +46,9 @@ struct ValueBlock {
 constexpr int kResponseLength = 116;
 constexpr int kDataFieldLength = 92;
 constexpr int kDataFieldStart = 18;  // counted from 1
+
+// Data-field positions (from 1) of the three-character fields of a block.
+std::vector<int> WideFieldPositions(BlockKind kind);
 
 // The 92-character data field cut out of a 116-character response.
 QByteArray DataField(const QByteArray& response);

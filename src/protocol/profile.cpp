@@ -1,11 +1,8 @@
-#include "platform/profile.h"
+#include "protocol/profile.h"
 
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <climits>
 #include <vector>
-
-#include "platform/files.h"
 
 namespace ovx::profile {
 namespace {
@@ -129,16 +126,6 @@ bool hasLineBreak(const QString& text) {
   return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
 }
 
-// Whether the entry can be written so that Lookup finds it again (names are
-// taken without their surrounding blanks, as the reader sees them).
-bool representable(const QString& section, const QString& key, const QString& value) {
-  if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
-  if (section.contains(QLatin1Char(']'))) return false;
-  const QString name = trimBlanks(key);
-  if (name.isEmpty() || name.contains(QLatin1Char('='))) return false;
-  return !name.startsWith(QLatin1Char(';')) && !name.startsWith(QLatin1Char('['));
-}
-
 }  // namespace
 
 std::optional<QString> Lookup(const QByteArray& content, const QString& section,
@@ -171,7 +158,7 @@ int ParseInt(const QString& value) {
 
 QByteArray Write(const QByteArray& content, const QString& section, const QString& key,
                  const QString& value) {
-  if (!representable(section, key, value)) return content;
+  if (!Representable(section, key, value)) return content;
   std::vector<Line> lines = splitLines(content);
   const Located found = locate(lines, section, key);
   const QByteArray entry = trimBlanks(key).toUtf8() + '=' + value.toUtf8();
@@ -198,35 +185,14 @@ QByteArray Write(const QByteArray& content, const QString& section, const QStrin
   return result;
 }
 
-std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key) {
-  const std::optional<QByteArray> content = files::Read(path);
-  if (!content) return std::nullopt;
-  return Lookup(*content, section, key);
-}
-
-bool WriteValue(const QString& path, const QString& section, const QString& key,
-                const QString& value) {
-  if (!representable(section, key, value)) return false;
-  QByteArray content;
-  if (QFileInfo::exists(path)) {
-    const std::optional<QByteArray> old = files::Read(path);
-    if (!old) return false;
-    content = *old;
-  }
-  return files::WriteDurably(path, Write(content, section, key, value)).isEmpty();
-}
-
-int ReadInt(const QString& path, const QString& section, const QString& key, int defaultValue) {
-  const std::optional<QString> value = ReadValue(path, section, key);
-  // An empty value counts as missing, as with the Windows profile functions.
-  if (!value || value->isEmpty()) return defaultValue;
-  return ParseInt(*value);
-}
-
-QString ReadString(const QString& path, const QString& section, const QString& key,
-                   const QString& defaultValue) {
-  constexpr qsizetype kMaxProfileText = 143;  // a 144-character buffer with its terminator
-  return ReadValue(path, section, key).value_or(defaultValue).left(kMaxProfileText);
+// Whether the entry can be written so that Lookup finds it again (names are
+// taken without their surrounding blanks, as the reader sees them).
+bool Representable(const QString& section, const QString& key, const QString& value) {
+  if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
+  if (section.contains(QLatin1Char(']'))) return false;
+  const QString name = trimBlanks(key);
+  if (name.isEmpty() || name.contains(QLatin1Char('='))) return false;
+  return !name.startsWith(QLatin1Char(';')) && !name.startsWith(QLatin1Char('['));
 }
 
 }  // namespace ovx::profile

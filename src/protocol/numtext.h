@@ -1,4 +1,5 @@
-// Number texts as the operator sees them, and reading numbers from texts.
+// Number texts as the operator sees them, reading numbers from texts, and
+// the rounding and trimming that goes with them.
 #pragma once
 
 #include <QString>
@@ -30,5 +31,10 @@ std::optional<double> WholeNumber(const QString& text);
 // The nearest whole number, an exact half going to the even neighbour;
 // nullopt when it does not fit a signed 16-bit integer.
 std::optional<int16_t> ToInt16(double value);
+
+// The value rounded to `digits` decimals, an exact half to the even neighbour.
+double RoundDigits(double value, int digits);
+// The text without leading and trailing blanks (code 32 only).
+QString TrimBlanks(const QString& text);
 
 }  // namespace ovx

@@ -1,4 +1,4 @@
-#include "app/numtext.h"
+#include "protocol/numtext.h"
 
 #include <algorithm>
 #include <cfenv>
@@ -123,6 +123,20 @@ std::optional<int16_t> ToInt16(double value) {
   std::fesetround(saved);
   if (whole < -32768.0 || whole > 32767.0) return std::nullopt;
   return static_cast<int16_t>(whole);
+}
+
+double RoundDigits(double value, int digits) {
+  // Worked in double precision throughout, so values beyond the 32-bit
+  // range round correctly too.
+  const double scale = std::pow(10.0, digits);
+  return std::nearbyint(value * scale) / scale;
+}
+
+QString TrimBlanks(const QString& text) {
+  qsizetype first = 0, last = text.size();
+  while (first < last && text[first] == QLatin1Char(' ')) ++first;
+  while (last > first && text[last - 1] == QLatin1Char(' ')) --last;
+  return text.mid(first, last - first);
 }
 
 }  // namespace ovx

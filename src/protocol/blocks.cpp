@@ -1,7 +1,7 @@
-#include "link/blocks.h"
+#include "protocol/blocks.h"
 
-#include "app/numtext.h"
-#include "link/codec.h"
+#include "protocol/codec.h"
+#include "protocol/numtext.h"
 
 namespace ovx {
 namespace {
@@ -23,6 +23,17 @@ int wordWidth(int index) {
 }
 
 }  // namespace
+
+std::vector<int> WideFieldPositions(BlockKind kind) {
+  std::vector<int> positions;
+  if (kind == BlockKind::Data) {
+    for (int i = 0; i < kWideWords; ++i) positions.push_back(wordPosition(i));
+  } else {
+    // ActualTemperature, Value2..4 and Value5..8.
+    positions = {1, 4, 7, 10, 25, 28, 31, 34};
+  }
+  return positions;
+}
 
 QByteArray DataField(const QByteArray& response) {
   return response.mid(kDataFieldStart - 1, kDataFieldLength);

@@ -1,0 +1,73 @@
+// What the operations do, told as events at times on the program's clock:
+// the trend marks them on its time axis and the run log writes them down.
+#pragma once
+
+#include <QString>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "protocol/blocks.h"
+#include "protocol/pidtext.h"
+
+namespace ovx {
+
+struct OperationEvent {
+  enum class Kind {
+    RunStarted,              // a temperature run or a self-optimizing begins
+    RunEnded,                // ... and ends, however
+    ProgramEnding,           // the program ends (a run in progress with it)
+    HeaterSwitched,          // `on`
+    SetpointWritten,         // `setpoint` written by the operator
+    StepStarted,             // a run's step: `setpoint`, `pid`, `pidFromFile`
+    SteadyReached,           // `average`, `stdev`, `samples`, `seconds`
+    OperatorOK,              // OK ended a wait or a dwell
+    OperatorCancel,          // Cancel stopped the operation
+    DwellDone,               // a dwell time ran out
+    SelfOptimizingStarted,   // at `setpoint`
+    SelfOptimizingFinished,  // with the tuned `pid`
+  };
+  enum class Run { Temperature, SelfOptimizing };
+
+  explicit OperationEvent(Kind kind, Run run = Run::Temperature) : kind(kind), run(run) {}
+
+  double time = 0;
+  Kind kind;
+  Run run;  // RunStarted, RunEnded
+  bool on = false;
+  int16_t setpoint = 0;
+  PidSet pid;
+  bool pidFromFile = false;
+  double average = 0, stdev = 0, seconds = 0;
+  int samples = 0;
+  // RunStarted: the run's parameters as confirmed (a self-optimizing has
+  // only its setpoint), and the data block as the program holds it.
+  int16_t tStart = 0, tStop = 0, increment = 0, dwell = 0;
+  DataBlockWords words{};
+};
+
+// The event in words: "heater on", "step 930 °C, PID 48/8/2 from pid.par",
+// "steady: average 929.8, STDEV .21, 14 samples, after 312 s", ...
+QString Describe(const OperationEvent& event);
+
+class OperationListener {
+ public:
+  virtual ~OperationListener() = default;
+  virtual void operationEvent(const OperationEvent& event) = 0;
+};
+
+// Hands every event to its listeners, in the order they joined.
+class Recorder {
+ public:
+  void addListener(OperationListener* listener) { listeners_.push_back(listener); }
+  void removeListener(OperationListener* listener) { std::erase(listeners_, listener); }
+  void post(const OperationEvent& event) {
+    const std::vector<OperationListener*> listeners = listeners_;
+    for (OperationListener* listener : listeners) listener->operationEvent(event);
+  }
+
+ private:
+  std::vector<OperationListener*> listeners_;
+};
+
+}  // namespace ovx

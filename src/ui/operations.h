@@ -1,0 +1,78 @@
+// The controller operations behind the main window: the connection check,
+// the parameter fields, heater switching, the status query, setpoint entry,
+// the steady-state wait, self-optimizing and the PID file commands.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "link/commands.h"
+#include "link/link.h"
+#include "pidstore/pidstore.h"
+#include "platform/platform.h"
+#include "protocol/settings.h"
+#include "record/events.h"
+
+class QLineEdit;
+
+namespace ovx {
+
+class frmOVX;
+
+class Operations {
+ public:
+  Operations(Platform& platform, const Settings& settings, Link& link, Commands& commands,
+             PidStore& pidStore, Recorder& recorder, frmOVX& form)
+      : platform_(platform),
+        settings_(settings),
+        link_(link),
+        commands_(commands),
+        pidStore_(pidStore),
+        recorder_(recorder),
+        form_(form) {}
+
+  // Reads the data block once: -1 answered, 1 no answer, 3 invalid answer.
+  int OVX_Check(bool ShowMessages);
+  // The start-up check; ends the program unless the controller answers.
+  void StartupCheck();
+  // The quit check; sets Cancel when the operator keeps the program running.
+  void QuitCheck(bool& Cancel);
+
+  // Enter (13) or Escape (27) typed into W, P, I or D.
+  void parameterKeyPress(QLineEdit* field, int key);
+  // Heater output on (true) or off: read, write only when it changes, read.
+  void SwitchHeaterOutput(bool on);
+  // Double click on the heater indicator: toggles from the word in memory.
+  void HeaterStatus_DblClick();
+  // "Query Status": the "OVX-Status" box.
+  void menuOVXStatus_Click();
+  // Waits until the actual temperature is steady at W, or OK or Cancel.
+  void WaitForSteadyState(int16_t W);
+  // Asks for a setpoint within SP L..SP H; nullopt when cancelled or empty.
+  std::optional<int16_t> EnterSetpoint();
+  void menuOVXSelfOptimizing_Click();
+  void SelfOptimizing(int16_t W);
+  // "Load PID's" and "Save PID's" of the File menu, from and to the fields.
+  void menuLoadPID_Click();
+  void menuFileSavePID_Click();
+
+  // An event of an operation, at the clock's time now.
+  void post(OperationEvent event);
+
+ private:
+  // Reads the data block once and tells how that went.
+  Outcome checkConnection(bool showMessages);
+  // A main-window field does not hold a 16-bit number (Load/Save PID's).
+  void refusePidField(const char* name, const QLineEdit* field, const QString& title,
+                      const QString& consequence);
+
+  Platform& platform_;
+  const Settings& settings_;
+  Link& link_;
+  Commands& commands_;
+  PidStore& pidStore_;
+  Recorder& recorder_;
+  frmOVX& form_;
+};
+
+}  // namespace ovx

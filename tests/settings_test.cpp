@@ -1,5 +1,5 @@
 // Settings that cannot be used end the start before anything reaches the
-// line.
+// line; and where the main window opens.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -44,4 +44,12 @@ TEST(Settings, UnusableValueEndsTheStartWithItsBox) {
                         "Settings File", MsgButtons::Ok, MsgIcon::None));
     EXPECT_EQ(h.platform.port, nullptr);  // the port was never opened
   }
+}
+
+TEST(Settings, MainWindowCentredByItsClientArea) {
+  Harness h;
+  ASSERT_TRUE(h.start());
+  // (15360 - 4050) / 2 and (11520 - 3855) / 2 twips: the menu bar lies
+  // outside the client area, like the caption.
+  EXPECT_EQ(h.form().pos(), QPoint(5655 / 15, 3832 / 15));
 }

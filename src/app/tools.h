@@ -23,7 +23,8 @@ class Tools {
   void Delay(float seconds);
   bool FileExists(const QString& path);
   void BeepIfSound();
-  // Centres a window (by its client size) on the screen.
+  // Centres a window on the screen by its client size (without the frame,
+  // caption and menu bar), placing its outer top left corner.
   void CenterForm(QWidget* window);
   // Seconds on the program's one clock (monotonic).
   double Timer();

@@ -38,11 +38,13 @@ TEST(Settings, UnusableValueEndsTheStartWithItsBox) {
       h.platform.writeIni(c.ini);
     }
     h.platform.answers = {MsgAnswer::Ok};
+    // Opening the port ends the program with another status (and a delay
+    // that was let through cannot hang the test).
+    h.platform.onCreatePort = [](TestSerialPort&) { throw ProgramEnded{99}; };
     EXPECT_FALSE(h.start());
     EXPECT_EQ(h.endStatus, 1);
     EXPECT_TRUE(OnlyBox(h.platform, QString(c.text).replace("{ini}", h.platform.dir() + "/ovx.ini"),
                         "Settings File", MsgButtons::Ok, MsgIcon::None));
-    EXPECT_EQ(h.platform.port, nullptr);  // the port was never opened
   }
 }
 

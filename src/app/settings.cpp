@@ -17,8 +17,9 @@ constexpr double kMaxDelay = 3.4e38;
 
 // A flag key: on for any number but 0, however large.
 bool readFlag(Platform& platform, const char* section, const char* key, int defaultValue) {
-  return platform.profileInt(QLatin1String(section), QLatin1String(key), defaultValue, iniFile()) !=
-         0;
+  const int value =
+      platform.profileInt(QLatin1String(section), QLatin1String(key), defaultValue, iniFile());
+  return value != 0;
 }
 
 QString readText(Platform& platform, const char* section, const char* key,

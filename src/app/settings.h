@@ -12,7 +12,8 @@ struct Globals;
 // the key's default. Returns why the settings cannot be used, as the text of
 // the box that ends the start: a file that exists but cannot be read, a
 // ControlLoopNumber or Port without a 16-bit magnitude (outside -32767..32767),
-// an RxDelay or TxDelay that is negative or not finite in single precision.
+// an RxDelay or TxDelay that is negative or above 3.4E+38 seconds (beyond
+// single precision).
 // Empty when they can be used.
 QString ReadSettings(Platform& platform, Globals& g);
 // Title of that box.

@@ -35,7 +35,7 @@ double LeadingValue(const QByteArray& text) {
 // nullopt for any other line. A PID line begins with a number and holds "P",
 // "=", "I" and "D" somewhere (after upper-casing); a remark such as
 // "; PID set = tuned" holds the letters but no number at its start.
-std::optional<double> PidLineSetpoint(const QByteArray& upper) {
+std::optional<double> pidLineSetpoint(const QByteArray& upper) {
   if (!(upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D')))
     return std::nullopt;
   const std::optional<double> setpoint = NumberAtStart(QString::fromLatin1(upper));
@@ -64,7 +64,7 @@ PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint) {
   PidLookup found;
   for (const QByteArray& line : SplitLines(content)) {
     const QByteArray upper = line.toUpper();
-    const std::optional<double> stored = PidLineSetpoint(upper);
+    const std::optional<double> stored = pidLineSetpoint(upper);
     if (!stored || *stored < setpoint) continue;
     found.line = upper;
     const auto set = ParseSet(upper);
@@ -82,7 +82,7 @@ QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const Pid
   bool placed = false;
   for (const QByteArray& line : SplitLines(content)) {
     const QByteArray upper = line.toUpper();
-    const std::optional<double> stored = PidLineSetpoint(upper);
+    const std::optional<double> stored = pidLineSetpoint(upper);
     if (!stored) {
       out.append(line);
       continue;

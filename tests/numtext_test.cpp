@@ -15,7 +15,8 @@ TEST(NumberText, BlankSignedAndPlainForms) {
       // clang-format off
       {0, " 0"}, {-0.0, " 0"}, {-5, "-5"}, {32767, " 32767"}, {0.25, " .25"}, {-0.5, "-.5"},
       {12.5, " 12.5"}, {1.0 / 3, " .333333333333333"}, {123456789012, " 123456789012"},
-      {1e16, " 1E+16"},
+      {1e16, " 1E+16"}, {1e-6, " .000001"}, {-1.5e-7, "-.00000015"},
+      {1e-20, " .00000000000000000001"}, {2.0 / 3e9, " .000000000666666666666667"},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -26,6 +27,8 @@ TEST(NumberText, BlankSignedAndPlainForms) {
   EXPECT_EQ(BlankSignedSingle(0.1f), " .1");
   EXPECT_EQ(PlainSingle(-1.5f), "-1.5");
   EXPECT_EQ(BlankSigned(0.1f), " .100000001490116");
+  EXPECT_EQ(BlankSignedSingle(1e-7f), " .0000001");
+  EXPECT_EQ(Plain(5e-324), "." + QString(323, '0') + "5");  // the smallest double
 }
 
 TEST(NumberText, LeadingAndWholeNumber) {
@@ -37,6 +40,9 @@ TEST(NumberText, LeadingAndWholeNumber) {
       {"abc", 0},     {"-", 0},         {".", 0},   {"5.", 5}, {"1e3", 1},  {"\t3", 3},
   };
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(LeadingNumber(c.text), c.value) << c.text;
+  for (const char* text : {"abc", "-", ".", "", "=5", "-.x"})
+    EXPECT_EQ(NumberAtStart(text), std::nullopt) << text;
+  EXPECT_EQ(NumberAtStart(" \t-.5x"), -0.5);
   EXPECT_EQ(WholeNumber(" 850 "), 850);
   for (const char* text : {"850abc", "", "."}) EXPECT_EQ(WholeNumber(text), std::nullopt) << text;
 }

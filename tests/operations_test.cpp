@@ -211,13 +211,13 @@ TEST(Setpoint, InputLoop) {
   } cases[] = {
       {"850.5 gives 850", 0, 1200, {"850.5"}, 850, 0},
       {"851.5 gives 852", 0, 1200, {"851.5"}, 852, 0},
-      {"unit after the number", 0, 1200, {" 850°C "}, 850, 0},
+      {"unit after the number", 0, 1200, {" 850 °C "}, 850, 0},
       {"out of range, then in range", 0, 1200, {"1200.4", "-1", "1199.6"}, 1200, 2},
       {"Cancel", 0, 1200, {std::nullopt}, std::nullopt, 0},
       {"empty reply", 0, 1200, {"   "}, std::nullopt, 0},
       {"refused, then Cancel", 0, 1200, {"5000", std::nullopt}, std::nullopt, 1},
       {"-1 in range is a setpoint, not a cancellation", -50, 1200, {"-1"}, -1, 0},
-      {"no number counts as 0", 0, 1200, {"abc"}, 0, 0},
+      {"no number refused like out of range", 0, 1200, {"abc", "0"}, 0, 1},
       {"no number refused above 0", 10, 1200, {"abc", "10"}, 10, 1},
   };
   for (const auto& c : cases) {

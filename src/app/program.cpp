@@ -40,7 +40,14 @@ void Program::Form_Load() {
 
   if (!platform.fileExists(g.WindowsDir + QStringLiteral("ovx.ini")))
     WriteDefaultSettings(platform);
-  ReadSettings(platform, g);
+  // Settings that cannot be used end the start before the port is opened:
+  // guessed values could address another controller.
+  const QString unusable = ReadSettings(platform, g);
+  if (!unusable.isEmpty()) {
+    MsgBox(platform, unusable, MsgButtons::Ok, MsgIcon::None,
+           QString::fromLatin1(kSettingsFileTitle));
+    platform.endProgram(1);
+  }
 
   OpenPort();
 

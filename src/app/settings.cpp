@@ -11,22 +11,14 @@ QString iniFile() {
   return QStringLiteral("ovx.ini");
 }
 constexpr qsizetype kMaxText = 143;  // a 144-character buffer with its terminator
+// The largest delay, just below the largest single-precision value.
+constexpr double kMaxDelay = 3.4e38;
 
-// An integer key; a value outside the 16-bit range takes the key's default.
-int16_t readInt(Platform& platform, const char* section, const char* key, int16_t defaultValue) {
+// A flag key: on for any number but 0, however large.
+bool readFlag(Platform& platform, const char* section, const char* key, int defaultValue) {
   const int value =
       platform.profileInt(QLatin1String(section), QLatin1String(key), defaultValue, iniFile());
-  if (value < -32768 || value > 32767) return defaultValue;
-  return static_cast<int16_t>(value);
-}
-
-// The magnitude of an integer key; -32768 has none in 16 bits and takes the
-// default as well.
-int16_t readMagnitude(Platform& platform, const char* section, const char* key,
-                      int16_t defaultValue) {
-  const int16_t value = readInt(platform, section, key, defaultValue);
-  if (value == -32768) return defaultValue;
-  return static_cast<int16_t>(value < 0 ? -value : value);
+  return value != 0;
 }
 
 QString readText(Platform& platform, const char* section, const char* key,
@@ -37,10 +29,46 @@ QString readText(Platform& platform, const char* section, const char* key,
       .left(kMaxText);
 }
 
+// The box text for a key whose value cannot be used: the key, its value as
+// written and the file, then the values allowed.
+QString unusable(Platform& platform, const Settings& g, const char* section, const char* key,
+                 const QString& allowed) {
+  return QStringLiteral("Invalid value '") + readText(platform, section, key, "") +
+         QStringLiteral("' of '") + QLatin1String(key) + QStringLiteral("'") + CRLF +
+         QStringLiteral("in Section [") + QLatin1String(section) + QStringLiteral("] of ") +
+         g.WindowsDir + iniFile() + CRLF + allowed;
+}
+
+// The magnitude of an integer key into `value`; false when the number has
+// none in 16 bits (outside -32767..32767): taken as another number, it would
+// address another controller or port.
+bool readMagnitude(Platform& platform, const char* section, const char* key, int16_t& value) {
+  const int read = platform.profileInt(QLatin1String(section), QLatin1String(key), 1, iniFile());
+  if (read < -32767 || read > 32767) return false;
+  value = static_cast<int16_t>(read < 0 ? -read : read);
+  return true;
+}
+
+// The leading number of a delay key into `seconds`; false when it is
+// negative or beyond single precision, where a wait would never end.
+bool readDelay(Platform& platform, const char* key, const char* defaultValue, float& seconds) {
+  const double read = LeadingNumber(readText(platform, "COM", key, defaultValue));
+  if (!(read >= 0 && read <= kMaxDelay)) return false;
+  seconds = static_cast<float>(read);
+  return true;
+}
+
 }  // namespace
 
-void ReadSettings(Platform& platform, Settings& g) {
-  g.ControlLoopNumber = readMagnitude(platform, "General", "ControlLoopNumber", 1);
+QString ReadSettings(Platform& platform, Settings& g) {
+  const QString path = g.WindowsDir + iniFile();
+  const FileError unreadable = platform.whyUnreadable(path);
+  if (!unreadable.isEmpty())
+    return QStringLiteral("Unable to read file '") + path + QStringLiteral("':") + CRLF +
+           unreadable;
+  const QString range16 = QStringLiteral("Valid range: -32767 ... 32767.");
+  if (!readMagnitude(platform, "General", "ControlLoopNumber", g.ControlLoopNumber))
+    return unusable(platform, g, "General", "ControlLoopNumber", range16);
 
   g.Dir = readText(platform, "General", "Dir", "");
   if (!g.Dir.isEmpty()) {
@@ -49,12 +77,17 @@ void ReadSettings(Platform& platform, Settings& g) {
     if (!g.Dir.endsWith(separator)) g.Dir += separator;
   }
 
-  g.Debug = readInt(platform, "General", "Debug", 0) != 0;
-  g.Sound = readInt(platform, "General", "Sound", -1) != 0;
-  g.Port = readMagnitude(platform, "COM", "Port", 1);
+  g.Debug = readFlag(platform, "General", "Debug", 0);
+  g.Sound = readFlag(platform, "General", "Sound", -1);
+  if (!readMagnitude(platform, "COM", "Port", g.Port))
+    return unusable(platform, g, "COM", "Port", range16);
   g.ComSettings = readText(platform, "COM", "Settings", "9600,n,8,1");
-  g.RxDelay = static_cast<float>(LeadingNumber(readText(platform, "COM", "RxDelay", "0")));
-  g.TxDelay = static_cast<float>(LeadingNumber(readText(platform, "COM", "TxDelay", "1")));
+  const QString delays = QStringLiteral("Valid range: 0 ... 3.4E+38 seconds.");
+  if (!readDelay(platform, "RxDelay", "0", g.RxDelay))
+    return unusable(platform, g, "COM", "RxDelay", delays);
+  if (!readDelay(platform, "TxDelay", "1", g.TxDelay))
+    return unusable(platform, g, "COM", "TxDelay", delays);
+  return {};
 }
 
 void WriteDefaultSettings(Platform& platform) {

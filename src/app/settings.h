@@ -1,14 +1,23 @@
 // Reading "ovx.ini" into the program-wide settings.
 #pragma once
 
+#include <QString>
+
 namespace ovx {
 
 class Platform;
 struct Settings;
 
-// Reads the eight keys of sections [General] and [COM]; missing keys and
-// values that do not fit their type take the key's default.
-void ReadSettings(Platform& platform, Settings& g);
+// Reads the eight keys of sections [General] and [COM]; missing keys take
+// the key's default. Returns why the settings cannot be used, as the text of
+// the box that ends the start: a file that exists but cannot be read, a
+// ControlLoopNumber or Port without a 16-bit magnitude (outside -32767..32767),
+// an RxDelay or TxDelay that is negative or above 3.4E+38 seconds (beyond
+// single precision).
+// Empty when they can be used.
+QString ReadSettings(Platform& platform, Settings& g);
+// Title of that box.
+inline constexpr const char* kSettingsFileTitle = "Settings File";
 
 // Writes the five default entries of a new "ovx.ini".
 void WriteDefaultSettings(Platform& platform);

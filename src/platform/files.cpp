@@ -40,6 +40,17 @@ std::optional<QByteArray> Read(const QString& path) {
   return file.readAll();
 }
 
+QString WhyUnreadable(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  if (info.isDir()) return systemReason(EISDIR);
+  if (!info.isFile()) return QStringLiteral("Not a regular file");
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return systemReason(errno);
+  ::close(fd);
+  return {};
+}
+
 QString WriteDurably(const QString& path, const QByteArray& data) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return file.errorString();

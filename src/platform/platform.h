@@ -96,6 +96,10 @@ class Platform {
   virtual bool fileExists(const QString& path) = 0;
   // nullopt when the file cannot be opened for reading.
   virtual std::optional<QByteArray> readFile(const QString& path) = 0;
+  // Why something that exists at the path cannot be read as a file ("Is a
+  // directory", "Permission denied"); empty when it can, or when nothing is
+  // there.
+  virtual FileError whyUnreadable(const QString& path) = 0;
   // Creates or empties the file, writes the bytes and flushes them to disk.
   virtual FileError writeFileDurably(const QString& path, const QByteArray& data) = 0;
   // Replaces `to` with `from` in one step.

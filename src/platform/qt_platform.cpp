@@ -200,6 +200,10 @@ std::optional<QByteArray> QtPlatform::readFile(const QString& path) {
   return files::Read(path);
 }
 
+FileError QtPlatform::whyUnreadable(const QString& path) {
+  return files::WhyUnreadable(path);
+}
+
 FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
   return files::WriteDurably(path, data);
 }

@@ -13,7 +13,9 @@ namespace {
 // Shortest text of at most `maxDigits` significant digits that reads back as
 // the value (judged in the value's own precision).
 QString shortest(double value, int maxDigits, bool single) {
-  char buf[64];
+  // Room for the smallest double in decimal: "0." and 323 zeros before its
+  // digits.
+  char buf[400];
   int digits = 1;
   for (; digits < maxDigits; ++digits) {
     std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
@@ -22,10 +24,11 @@ QString shortest(double value, int maxDigits, bool single) {
   }
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
   const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
-  if (exponent < -5 || exponent >= 15) {
-    // Very large or small: scientific form, "1E+16"
+  if (exponent >= 15) {
+    // Beyond 15 digits before the point: scientific form, "1E+16"
     std::snprintf(buf, sizeof buf, "%.*G", digits, value);
   } else {
+    // Small values too stay decimal: 1e-6 gives ".000001".
     std::snprintf(buf, sizeof buf, "%.*f", std::max(0, digits - 1 - exponent), value);
   }
   QString text = QString::fromLatin1(buf);
@@ -104,6 +107,13 @@ double parseLeading(const QString& text, qsizetype& end) {
 double LeadingNumber(const QString& text) {
   qsizetype end = 0;
   return parseLeading(text, end);
+}
+
+std::optional<double> NumberAtStart(const QString& text) {
+  qsizetype end = 0;
+  const double value = parseLeading(text, end);
+  if (end == 0) return std::nullopt;
+  return value;
 }
 
 std::optional<double> WholeNumber(const QString& text) {

@@ -10,7 +10,8 @@ namespace ovx {
 
 // Blank-signed form: a blank before a number >= 0, "-" before a negative one;
 // whole values without a decimal point, others in the shortest form with at
-// most 15 significant digits and no zero before the point (" .25", "-.5");
+// most 15 significant digits and no zero before the point (" .25", "-.5",
+// " .000001"); from 1e15 on in scientific form (" 1E+16");
 // " NaN", " Inf" and "-Inf" for the values that are no numbers.
 QString BlankSigned(double value);
 // The same for single-precision values, at most 7 significant digits
@@ -24,6 +25,9 @@ QString PlainSingle(float value);
 // digits with "." as the decimal point. A text that does not begin with a
 // number reads as 0.
 double LeadingNumber(const QString& text);
+// The same number, or nullopt when the text does not begin with one: after
+// blanks and tabs, an optional sign and then a digit, or "." and a digit.
+std::optional<double> NumberAtStart(const QString& text);
 // Like LeadingNumber, and tells whether the whole text (blanks around it
 // aside) is that number.
 std::optional<double> WholeNumber(const QString& text);

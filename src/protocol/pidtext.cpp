@@ -27,18 +27,20 @@ QByteArray JoinLines(const QList<QByteArray>& lines) {
   return out;
 }
 
-// A PID line holds "P", "=", "I" and "D" somewhere (after upper-casing).
-bool IsPidLine(const QByteArray& upper) {
-  return upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D');
-}
-
 double LeadingValue(const QByteArray& text) {
   return LeadingNumber(QString::fromLatin1(text));
 }
 
-// The setpoint of a PID line made whole; it may lie outside 16 bits.
-double LineSetpoint(const QByteArray& upper) {
-  return std::nearbyint(LeadingValue(upper));
+// The setpoint of a PID line made whole (it may lie outside 16 bits), or
+// nullopt for any other line. A PID line begins with a number and holds "P",
+// "=", "I" and "D" somewhere (after upper-casing); a remark such as
+// "; PID set = tuned" holds the letters but no number at its start.
+std::optional<double> pidLineSetpoint(const QByteArray& upper) {
+  if (!(upper.contains('P') && upper.contains('=') && upper.contains('I') && upper.contains('D')))
+    return std::nullopt;
+  const std::optional<double> setpoint = NumberAtStart(QString::fromLatin1(upper));
+  if (!setpoint) return std::nullopt;
+  return std::nearbyint(*setpoint);
 }
 
 // The set of a selected line; nullopt when its letters stand out of order or
@@ -62,8 +64,8 @@ PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint) {
   PidLookup found;
   for (const QByteArray& line : SplitLines(content)) {
     const QByteArray upper = line.toUpper();
-    if (!IsPidLine(upper)) continue;
-    if (LineSetpoint(upper) < setpoint) continue;
+    const std::optional<double> stored = pidLineSetpoint(upper);
+    if (!stored || *stored < setpoint) continue;
     found.line = upper;
     const auto set = ParseSet(upper);
     found.result = set ? PidLookup::Result::Found : PidLookup::Result::Invalid;
@@ -80,18 +82,18 @@ QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const Pid
   bool placed = false;
   for (const QByteArray& line : SplitLines(content)) {
     const QByteArray upper = line.toUpper();
-    if (!IsPidLine(upper)) {
+    const std::optional<double> stored = pidLineSetpoint(upper);
+    if (!stored) {
       out.append(line);
       continue;
     }
     if (!placed) {
-      const double stored = LineSetpoint(upper);
-      if (stored == setpoint) {
+      if (*stored == setpoint) {
         out.append(newLine);
         placed = true;
         continue;
       }
-      if (stored > setpoint) {
+      if (*stored > setpoint) {
         out.append(newLine);
         placed = true;
       }

@@ -1,5 +1,7 @@
 // The text of "pid.par": one PID set per line, "900=P48I8D2", ordered by
-// setpoint. Lookup and rewrite work on the file's bytes alone.
+// setpoint. A PID line begins with a number, its setpoint, and holds "P",
+// "=", "I" and "D"; every other line is a remark that lookups pass over and
+// rewrites keep in place. Lookup and rewrite work on the file's bytes alone.
 #pragma once
 
 #include <QByteArray>

@@ -469,9 +469,14 @@ QString LeftoverReport(const QByteArray& r) {
 }
 
 void CenterForm(Platform& platform, QWidget* window) {
+  // The client area: a main window's menu bar belongs to its frame, like the
+  // caption, so the window sits lower by half of them.
+  const auto* main = qobject_cast<QMainWindow*>(window);
+  const QSize client =
+      main && main->centralWidget() ? main->centralWidget()->size() : window->size();
   const QSize screen = platform.screenSizeTwips();
-  const double left = (screen.width() - window->width() * 15.0) / 2;
-  const double top = (screen.height() - window->height() * 15.0) / 2;
+  const double left = (screen.width() - client.width() * 15.0) / 2;
+  const double top = (screen.height() - client.height() * 15.0) / 2;
   window->move(static_cast<int>(left / 15), static_cast<int>(top / 15));
 }
 

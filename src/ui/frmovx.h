@@ -32,7 +32,8 @@ inline constexpr const char* kApplicationTitle = "KALVEN OVX 7316";
 // The report of leftovers found in the receive buffer, as the debug box
 // shows it.
 QString LeftoverReport(const QByteArray& leftover);
-// Centres a window (by its client size) on the screen.
+// Centres a window on the screen by its client size (without the frame,
+// caption and menu bar), placing its outer top left corner.
 void CenterForm(Platform& platform, QWidget* window);
 
 // The main window listens to the link: it shows the trace, the status line

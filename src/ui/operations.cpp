@@ -158,9 +158,11 @@ std::optional<int16_t> Operations::EnterSetpoint() {
     if (!reply) return std::nullopt;
     const QString text = TrimBlanks(*reply);
     if (text.isEmpty()) return std::nullopt;
-    const double value = LeadingNumber(text);
+    // A reply without a number at its start is refused like one out of
+    // range: taken as 0, it would set W = 0 on the controller.
+    const std::optional<double> value = NumberAtStart(text);
     // Within the 16-bit limits, so the conversion always succeeds.
-    if (low <= value && value <= high) return ToInt16(value);
+    if (value && low <= *value && *value <= high) return ToInt16(*value);
     BeepIfSound(platform_, settings_);
     MsgBox(platform_,
            QStringLiteral("Value out of Range!") + CRLF + QStringLiteral("Valid range: ") + range +

@@ -48,7 +48,8 @@ class Operations {
   void menuOVXStatus_Click();
   // Waits until the actual temperature is steady at W, or OK or Cancel.
   void WaitForSteadyState(int16_t W);
-  // Asks for a setpoint within SP L..SP H; nullopt when cancelled or empty.
+  // Asks for a setpoint within SP L..SP H until one is given (a reply without
+  // a number is refused); nullopt when cancelled or empty.
   std::optional<int16_t> EnterSetpoint();
   void menuOVXSelfOptimizing_Click();
   void SelfOptimizing(int16_t W);

@@ -129,6 +129,10 @@ std::optional<QByteArray> TestPlatform::readFile(const QString& path) {
   return files::Read(path);
 }
 
+FileError TestPlatform::whyUnreadable(const QString& path) {
+  return files::WhyUnreadable(path);
+}
+
 FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
   if (failWrite) {
     FileError error = failWrite(path);

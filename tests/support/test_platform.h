@@ -142,6 +142,7 @@ class TestPlatform : public Platform {
                           const QString& fileName) override;
   bool fileExists(const QString& path) override;
   std::optional<QByteArray> readFile(const QString& path) override;
+  FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError renameReplacing(const QString& from, const QString& to) override;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,9 @@ class Platform {
 
   // The one monotonic clock, in seconds; never goes backwards.
   virtual double now() = 0;
+  // The local date and time, with its UTC offset, for what the program
+  // writes down; waits and elapsed times use now().
+  virtual QDateTime wallClock() = 0;
   // Sleeps for a short while without handling events (advances the virtual
   // clock on the test platform).
   virtual void sleep(double seconds) = 0;

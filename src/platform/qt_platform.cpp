@@ -45,6 +45,10 @@ double QtPlatform::now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
+QDateTime QtPlatform::wallClock() {
+  return QDateTime::currentDateTime();
+}
+
 void QtPlatform::sleep(double seconds) {
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }

@@ -16,6 +16,7 @@ class QtPlatform : public Platform {
   ~QtPlatform() override;
 
   double now() override;
+  QDateTime wallClock() override;
   void sleep(double seconds) override;
   void processEvents() override;
   void beep() override;

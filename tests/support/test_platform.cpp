@@ -2,13 +2,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTimeZone>
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 #include "platform/files.h"
 #include "platform/profile_file.h"
 
 namespace ovx::test {
+
+QDateTime TestPlatform::wallClock() {
+  const QDateTime base(QDate(2026, 12, 6), QTime(14, 3, 27), QTimeZone(3600));
+  return base.addMSecs(std::llround((t - 1000.0) * 1000));
+}
 
 // --- TestSerialPort ---
 

@@ -121,6 +121,8 @@ class TestPlatform : public Platform {
 
   // --- Platform ---
   double now() override { return t; }
+  // 2026-12-06 14:03:27.000 +01:00 at t = 1000, going with the virtual clock.
+  QDateTime wallClock() override;
   void sleep(double seconds) override;
   void processEvents() override;
   void beep() override { ++beeps; }

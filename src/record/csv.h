@@ -1,0 +1,32 @@
+// Rows of the furnace's record as CSV: the run log writes them, and the
+// trend saves what it holds in the same columns.
+//   time,elapsed_s,W_C,X_C,heater,opt_status,P,I,D,event
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace ovx {
+
+struct CsvRow {
+  QDateTime time;      // wall-clock time, written with its UTC offset
+  double elapsed = 0;  // seconds since the start, on the program's clock
+  std::optional<int> W, X, heater, optStatus, P, I, D;
+  QString event;
+};
+
+// The header line, with its line end.
+QByteArray CsvHeader();
+// One row with its line end (CR LF). Numbers use "." whatever the locale;
+// values a row does not have stay empty; the event is quoted when it holds a
+// comma, a quote or a line break. UTF-8.
+QByteArray CsvLine(const CsvRow& row);
+// Local ISO 8601 time with milliseconds and UTC offset:
+// "2026-12-06T14:03:27.005+01:00".
+QString IsoTime(const QDateTime& time);
+// A CSV field: as it is, or quoted with its quotes doubled.
+QString CsvField(const QString& text);
+
+}  // namespace ovx

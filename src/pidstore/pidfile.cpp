@@ -25,15 +25,11 @@ QString PidFile::parPath() const {
   return p_.g.Dir + QStringLiteral("pid.par");
 }
 
-QString PidFile::tmpPath() const {
-  return p_.g.Dir + QStringLiteral("pid.tmp");
-}
-
 void PidFile::CreateDefaultFile() {
   if (p_.platform.fileExists(parPath())) return;
-  // Written in place: there is no old content to protect, and a file that is
-  // there but unreadable refuses to be opened for writing as well.
-  const FileError error = p_.platform.writeFileDurably(parPath(), "900=P48I8D2\r\n");
+  // Made only where nothing is, whole or not at all; anything that is there
+  // but cannot be read (a folder, a pipe, a dangling link) is reported.
+  const FileError error = p_.platform.createFile(parPath(), "900=P48I8D2\r\n");
   if (!error.isEmpty()) {
     tellFailure(QStringLiteral("Unable to create file '") + parPath() + QStringLiteral("':") +
                 p_.g.CRLF + error);
@@ -73,19 +69,14 @@ bool PidFile::WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D) {
     content = *old;
   }
 
-  // The new content is complete and on disk in "pid.tmp" before it replaces
-  // "pid.par" in one step; a failure on the way leaves "pid.par" as it was.
-  FileError error =
-      p_.platform.writeFileDurably(tmpPath(), RewritePidText(content, setpoint, PidSet{P, I, D}));
+  // The new content is complete and on disk in a temporary file beside it
+  // before it replaces "pid.par" in one step; a failure on the way leaves
+  // "pid.par" as it was.
+  const FileError error =
+      p_.platform.writeFileDurably(parPath(), RewritePidText(content, setpoint, PidSet{P, I, D}));
   if (!error.isEmpty()) {
-    tellFailure(QStringLiteral("Unable to write file '") + tmpPath() + QStringLiteral("':") + nl +
+    tellFailure(QStringLiteral("Unable to write file '") + parPath() + QStringLiteral("':") + nl +
                 error + unchanged);
-    return false;
-  }
-  error = p_.platform.renameReplacing(tmpPath(), parPath());
-  if (!error.isEmpty()) {
-    tellFailure(QStringLiteral("Unable to replace file '") + parPath() + QStringLiteral("' by '") +
-                tmpPath() + QStringLiteral("':") + nl + error + unchanged);
     return false;
   }
   return true;

@@ -30,7 +30,6 @@ class PidFile {
   void menuFileSavePID_Click();
 
   QString parPath() const;
-  QString tmpPath() const;
 
  private:
   // A file operation failed: beep and tell the operator.

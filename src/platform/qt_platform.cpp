@@ -65,7 +65,7 @@ void QtPlatform::setBusyCursor(bool busy) {
     QGuiApplication::restoreOverrideCursor();
 }
 
-MsgAnswer QtPlatform::messageBox(const MessageBoxRequest& request) {
+MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(activeParent());
   box.setWindowTitle(boxTitle(request.title));
   box.setTextFormat(Qt::PlainText);
@@ -204,8 +204,8 @@ FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& da
   return files::WriteDurably(path, data);
 }
 
-FileError QtPlatform::renameReplacing(const QString& from, const QString& to) {
-  return files::RenameReplacing(from, to);
+FileError QtPlatform::createFile(const QString& path, const QByteArray& data) {
+  return files::Create(path, data);
 }
 
 }  // namespace ovx

@@ -21,7 +21,6 @@ class QtPlatform : public Platform {
   void beep() override;
   void setBusyCursor(bool busy) override;
 
-  MsgAnswer messageBox(const MessageBoxRequest& request) override;
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
 
@@ -49,7 +48,10 @@ class QtPlatform : public Platform {
   bool fileExists(const QString& path) override;
   std::optional<QByteArray> readFile(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
-  FileError renameReplacing(const QString& from, const QString& to) override;
+  FileError createFile(const QString& path, const QByteArray& data) override;
+
+ protected:
+  MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
  private:
   QString profilePath(const QString& fileName);

@@ -91,7 +91,7 @@ class BenchPlatform : public QtPlatform {
  public:
   int yields = 0;
 
-  MsgAnswer messageBox(const MessageBoxRequest& request) override {
+  MsgAnswer showMessageBox(const MessageBoxRequest& request) override {
     Progress("box \"" + request.title + "\": " + request.text.simplified());
     return MsgAnswer::Cancel;
   }

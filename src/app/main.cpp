@@ -9,6 +9,7 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("ovx"));
   QApplication::setOrganizationName(QStringLiteral("ovx"));
   ovx::QtPlatform platform;
+  platform.endOnSignals();
   ovx::Program program(platform);
   program.Main();
   return QApplication::exec();

@@ -10,15 +10,19 @@ QString PidStore::parPath() const {
   return settings_.Dir + QStringLiteral("pid.par");
 }
 
-QString PidStore::tmpPath() const {
-  return settings_.Dir + QStringLiteral("pid.tmp");
-}
-
 void PidStore::CreateDefaultFile() {
+  // An existing "pid.par" is never written at start, readable or not; one
+  // that cannot be read (a folder, a pipe, no permission) is reported.
+  const FileError unreadable = platform_.whyUnreadable(parPath());
+  if (!unreadable.isEmpty()) {
+    tellFailure(QStringLiteral("Unable to read file '") + parPath() + QStringLiteral("':") + CRLF +
+                unreadable);
+    return;
+  }
   if (platform_.fileExists(parPath())) return;
-  // Written in place: there is no old content to protect, and a file that is
-  // there but unreadable refuses to be opened for writing as well.
-  const FileError error = platform_.writeFileDurably(parPath(), "900=P48I8D2\r\n");
+  // Made only where nothing is, whole or not at all (a dangling link is
+  // something).
+  const FileError error = platform_.createFile(parPath(), "900=P48I8D2\r\n");
   if (!error.isEmpty()) {
     tellFailure(QStringLiteral("Unable to create file '") + parPath() + QStringLiteral("':") +
                 CRLF + error);
@@ -61,19 +65,14 @@ bool PidStore::WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D) {
     content = *old;
   }
 
-  // The new content is complete and on disk in "pid.tmp" before it replaces
-  // "pid.par" in one step; a failure on the way leaves "pid.par" as it was.
-  FileError error =
-      platform_.writeFileDurably(tmpPath(), RewritePidText(content, setpoint, PidSet{P, I, D}));
+  // The new content is complete and on disk in a temporary file beside it
+  // before it replaces "pid.par" in one step; a failure on the way leaves
+  // "pid.par" as it was.
+  const FileError error =
+      platform_.writeFileDurably(parPath(), RewritePidText(content, setpoint, PidSet{P, I, D}));
   if (!error.isEmpty()) {
-    tellFailure(QStringLiteral("Unable to write file '") + tmpPath() + QStringLiteral("':") + nl +
+    tellFailure(QStringLiteral("Unable to write file '") + parPath() + QStringLiteral("':") + nl +
                 error + unchanged);
-    return false;
-  }
-  error = platform_.renameReplacing(tmpPath(), parPath());
-  if (!error.isEmpty()) {
-    tellFailure(QStringLiteral("Unable to replace file '") + parPath() + QStringLiteral("' by '") +
-                tmpPath() + QStringLiteral("':") + nl + error + unchanged);
     return false;
   }
   return true;

@@ -27,7 +27,6 @@ class PidStore {
   bool WritePIDSet(int16_t setpoint, int16_t P, int16_t I, int16_t D);
 
   QString parPath() const;
-  QString tmpPath() const;
 
  private:
   // A file operation failed: beep and tell the operator.

@@ -1,12 +1,17 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace ovx::files {
 namespace {
@@ -15,63 +20,142 @@ QString systemReason(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
 
-}  // namespace
-
-namespace {
-
-// Only regular files (or links to them) count: a folder cannot be read, and
-// opening a pipe or a device could block or never end.
-bool isPlainFile(const QString& path) {
-  return !path.isEmpty() && QFileInfo(path).isFile();
+// A descriptor for reading the path when it names a regular file, else -1.
+// The name is checked before the open, so that no device is ever opened,
+// and the open file again, in case the name changed in between; O_NONBLOCK
+// lets even the open of a pipe return at once (a regular file ignores it).
+int openRegular(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat st {};
+  if (path.isEmpty() || ::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
-}  // namespace
-
-bool Exists(const QString& path) {
-  if (!isPlainFile(path)) return false;
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly);  // closed again by the destructor
+// Whether the mode lets this user write the file: the owner's bits for its
+// owner, the group's for a member of its group, the others' for the rest.
+// Root is held to the mode as well, so a file made read-only stays as it is.
+bool modeAllowsWriting(const struct stat& st) {
+  if (st.st_uid == ::geteuid()) return st.st_mode & S_IWUSR;
+  bool member = st.st_gid == ::getegid();
+  std::vector<gid_t> groups(static_cast<size_t>(std::max(::getgroups(0, nullptr), 0)));
+  const int count = ::getgroups(static_cast<int>(groups.size()), groups.data());
+  for (int i = 0; i < count; ++i) member = member || groups[static_cast<size_t>(i)] == st.st_gid;
+  return st.st_mode & (member ? S_IWGRP : S_IWOTH);
 }
 
-std::optional<QByteArray> Read(const QString& path) {
-  if (!isPlainFile(path)) return std::nullopt;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return file.readAll();
+// Writes all the bytes and flushes them to disk; the reason on failure.
+QString writeAll(int fd, const QByteArray& data) {
+  for (qsizetype done = 0; done < data.size();) {
+    const ssize_t n = ::write(fd, data.constData() + done, static_cast<size_t>(data.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return systemReason(errno);
+    done += n;
+  }
+  return ::fsync(fd) == 0 ? QString() : systemReason(errno);
 }
 
-QString WhyUnreadable(const QString& path) {
-  const QFileInfo info(path);
-  if (!info.exists()) return {};
-  if (info.isDir()) return systemReason(EISDIR);
-  if (!info.isFile()) return QStringLiteral("Not a regular file");
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return systemReason(errno);
-  ::close(fd);
-  return {};
-}
-
-QString WriteDurably(const QString& path, const QByteArray& data) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return file.errorString();
-  if (file.write(data) != data.size() || !file.flush()) return file.errorString();
-  if (::fsync(file.handle()) != 0) return systemReason(errno);
-  file.close();
-  if (file.error() != QFileDevice::NoError) return file.errorString();
-  return {};
-}
-
-QString RenameReplacing(const QString& from, const QString& to) {
-  if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-    return systemReason(errno);
-  // The rename itself lives in the folder's entries: sync the folder too.
-  const QString folder = QFileInfo(to).absolutePath();
+// A new or renamed entry lives in its folder: sync the folder too.
+QString syncFolder(const QString& path) {
+  const QString folder = QFileInfo(path).absolutePath();
   const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return systemReason(errno);
   const int synced = ::fsync(fd);
   const int error = errno;
   ::close(fd);
   return synced == 0 ? QString() : systemReason(error);
+}
+
+}  // namespace
+
+QString WhyUnreadable(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  if (info.isDir()) return systemReason(EISDIR);
+  if (!info.isFile()) return QString::fromLatin1(kNotRegular);
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return systemReason(errno);
+  ::close(fd);
+  return {};
+}
+
+
+bool Exists(const QString& path) {
+  const int fd = openRegular(path);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+std::optional<QByteArray> Read(const QString& path) {
+  const int fd = openRegular(path);
+  QFile file;
+  if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd >= 0) ::close(fd);
+    return std::nullopt;
+  }
+  return file.readAll();
+}
+
+QString WriteDurably(const QString& path, const QByteArray& data) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat st {};
+  const bool replacing = ::stat(name.constData(), &st) == 0;  // follows links
+  const int statError = errno;
+  QString target = path;
+  if (replacing) {
+    if (!S_ISREG(st.st_mode)) return QString::fromLatin1(kNotRegular);
+    if (!modeAllowsWriting(st)) return systemReason(EACCES);
+    target = QFileInfo(path).canonicalFilePath();
+  } else if (statError != ENOENT || QFileInfo(path).isSymLink()) {
+    // A dangling link is not followed: nothing is created where it points.
+    return systemReason(statError);
+  }
+
+  // QSaveFile makes its temporary file new and exclusively, under a unique
+  // name beside the target, and renames it over the target on commit. It
+  // reports a short write on a full disk neither as a failure nor by its
+  // reason, so the bytes go through its descriptor here.
+  QSaveFile file(target);
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  const int fd = file.handle();
+  QString error;
+  if (replacing) {
+    // The owner and group where this user may set them; the mode after the
+    // owner, whose change clears the set-id bits.
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)!::fchown(fd, uid_t(-1), st.st_gid);
+    if (::fchmod(fd, st.st_mode & 07777) != 0) error = systemReason(errno);
+  }
+  if (error.isEmpty()) error = writeAll(fd, data);
+  if (!error.isEmpty()) {
+    file.cancelWriting();  // the temporary file goes with `file`
+    return error;
+  }
+  if (!file.commit()) return file.errorString();
+  return syncFolder(target);
+}
+
+QString Create(const QString& path, const QByteArray& data) {
+  // Written whole under a unique name beside it first; link() then gives it
+  // its name, and fails when anything at all is there, a dangling link
+  // included, so nothing is written through a link or over a file.
+  const QByteArray name = QFile::encodeName(path);
+  QByteArray temp = name + ".XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return systemReason(errno);
+  // mkostemp() makes the file private; it gets the mode of a plain creation.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  QString error = ::fchmod(fd, 0666 & ~mask) == 0 ? writeAll(fd, data) : systemReason(errno);
+  if (::close(fd) != 0 && error.isEmpty()) error = systemReason(errno);
+  if (error.isEmpty() && ::link(temp.constData(), name.constData()) != 0)
+    error = systemReason(errno);
+  ::unlink(temp.constData());
+  return error.isEmpty() ? syncFolder(path) : error;
 }
 
 }  // namespace ovx::files

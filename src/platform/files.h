@@ -1,5 +1,6 @@
 // Plain file operations on real files, shared by the Qt platform and the
-// test platform.
+// test platform. Only regular files are ever opened: a pipe or a device under
+// the name is refused, so nothing blocks.
 #pragma once
 
 #include <QByteArray>
@@ -8,16 +9,26 @@
 
 namespace ovx::files {
 
-// True when the path can be opened for reading (a directory cannot).
+// The reason given for a name that holds something other than a regular file.
+inline constexpr const char* kNotRegular = "Not a regular file";
+
+// True when the path names a regular file (or a link to one) that can be
+// opened for reading.
 bool Exists(const QString& path);
 std::optional<QByteArray> Read(const QString& path);
 // Why something that exists at the path cannot be read as a file; empty when
 // it can, or when nothing is there.
 QString WhyUnreadable(const QString& path);
-// Creates or empties the file, writes the bytes, flushes them to disk.
-// Returns an empty text on success, else the reason.
+// Replaces the file with the bytes in one step: a new temporary file beside
+// it (beside a link's target, so that the link stays) takes its mode, owner
+// and group where this user may set them, is flushed to disk and renamed
+// over it. A missing file is created. Refused, with nothing changed, for a
+// dangling link, for anything but a regular file, and for a file whose mode
+// does not let this user write it (root included). Returns an empty text on
+// success, else the reason.
 QString WriteDurably(const QString& path, const QByteArray& data);
-// Replaces `to` with `from` in one step (rename(2)), then syncs the folder.
-QString RenameReplacing(const QString& from, const QString& to);
+// Creates the file with the bytes, whole or not at all, when nothing at all
+// is there under its name (not even a dangling link).
+QString Create(const QString& path, const QByteArray& data);
 
 }  // namespace ovx::files

@@ -28,7 +28,8 @@ struct MessageBoxRequest {
   MsgAnswer defaultButton = MsgAnswer::Ok;
 };
 
-// The serial port. The program never closes it; it is released with the process.
+// The serial port. The program never closes it; the platform does when the
+// program ends.
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -42,6 +43,8 @@ class SerialPort {
   // failed (a lost port tries to reopen on every write).
   virtual bool write(const QByteArray& data) = 0;
   // Everything received and not yet read, without blocking; empty when none.
+  // The real port keeps at most a few kilobytes of it (far more than an
+  // answer) and drops the rest, so a line that chatters cannot fill memory.
   virtual QByteArray readAll() = 0;
 };
 
@@ -65,7 +68,9 @@ class Platform {
   virtual void beep() = 0;
   virtual void setBusyCursor(bool busy) = 0;
 
-  virtual MsgAnswer messageBox(const MessageBoxRequest& request) = 0;
+  // Shows the box with every line of its text cut to kBoxLineLimit
+  // characters (see clipLines), then answers what showMessageBox answers.
+  MsgAnswer messageBox(const MessageBoxRequest& request);
   // nullopt when the operator cancels.
   virtual std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                           const QString& defaultText) = 0;
@@ -85,7 +90,8 @@ class Platform {
 
   virtual std::unique_ptr<SerialPort> createSerialPort() = 0;
 
-  // Ends the program at once with the exit status; no handler runs after it.
+  // Ends the program at once with the exit status, after closing the serial
+  // port and releasing the instance lock; no handler runs after it.
   [[noreturn]] virtual void endProgram(int status) = 0;
 
   // Private-profile file access on a bare file name in the Windows directory.
@@ -96,7 +102,8 @@ class Platform {
   virtual bool writeProfileString(const QString& section, const QString& key, const QString& value,
                                   const QString& fileName) = 0;
 
-  // Text files, as raw bytes.
+  // Text files, as raw bytes. Only regular files (or links to them) are
+  // opened, so a pipe or a device under the name never blocks the program.
   virtual bool fileExists(const QString& path) = 0;
   // nullopt when the file cannot be opened for reading.
   virtual std::optional<QByteArray> readFile(const QString& path) = 0;
@@ -104,10 +111,25 @@ class Platform {
   // directory", "Permission denied"); empty when it can, or when nothing is
   // there.
   virtual FileError whyUnreadable(const QString& path) = 0;
-  // Creates or empties the file, writes the bytes and flushes them to disk.
+  // Replaces the file (creates it when missing) with the bytes in one step,
+  // flushed to disk; a link is followed and its target replaced. Refused,
+  // with nothing changed, when the name holds something other than a regular
+  // file, a dangling link, or a file whose mode forbids this user to write.
   virtual FileError writeFileDurably(const QString& path, const QByteArray& data) = 0;
-  // Replaces `to` with `from` in one step.
-  virtual FileError renameReplacing(const QString& from, const QString& to) = 0;
+  // Creates the file whole, or not at all, when nothing is there under that
+  // name (not even a dangling link).
+  virtual FileError createFile(const QString& path, const QByteArray& data) = 0;
+
+ protected:
+  // Shows the box as given; the text is already clipped.
+  virtual MsgAnswer showMessageBox(const MessageBoxRequest& request) = 0;
 };
+
+// Longest line of a message box, in characters.
+inline constexpr qsizetype kBoxLineLimit = 100;
+
+// The text with every line longer than `limit` characters cut to its first
+// `limit` characters and "…".
+QString clipLines(const QString& text, qsizetype limit = kBoxLineLimit);
 
 }  // namespace ovx

@@ -1,5 +1,8 @@
 #include "platform/qt_platform.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,6 +10,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -36,10 +41,53 @@ bool haveGui() {
   return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
 
+// The signal caught, and a pipe that wakes the event loop for it.
+volatile std::sig_atomic_t caughtSignal = 0;
+int signalPipe[2] = {-1, -1};
+
+// Only notes the signal: the port and the locks are released by Qt code,
+// which a signal handler must not run. The program honours the note from
+// the event loop (the pipe's notifier, also inside a box) and from every
+// sleep, as its busy waits run no event loop.
+extern "C" void noteSignal(int signal) {
+  caughtSignal = signal;
+  const int saved = errno;
+  const char byte = 0;
+  (void)!::write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
 }  // namespace
 
 QtPlatform::QtPlatform() = default;
 QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::endOnSignals() {
+  if (signalNotifier_ || ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  signalNotifier_ = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(signalNotifier_.get(), &QSocketNotifier::activated, [this] { honourSignal(); });
+  struct sigaction action {};
+  action.sa_handler = noteSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+void QtPlatform::honourSignal() {
+  const int signal = caughtSignal;
+  if (signal == 0) return;
+  release();
+  std::fflush(nullptr);
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+  std::_Exit(128 + signal);
+}
+
+void QtPlatform::release() {
+  for (const QPointer<QtSerialPort>& port : ports_)
+    if (port) port->close();
+  if (lock_) lock_->unlock();
+}
 
 double QtPlatform::now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
@@ -50,7 +98,9 @@ QDateTime QtPlatform::wallClock() {
 }
 
 void QtPlatform::sleep(double seconds) {
+  honourSignal();
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  honourSignal();
 }
 
 void QtPlatform::processEvents() {
@@ -69,7 +119,7 @@ void QtPlatform::setBusyCursor(bool busy) {
     QGuiApplication::restoreOverrideCursor();
 }
 
-MsgAnswer QtPlatform::messageBox(const MessageBoxRequest& request) {
+MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(activeParent());
   box.setWindowTitle(boxTitle(request.title));
   box.setTextFormat(Qt::PlainText);
@@ -166,10 +216,15 @@ bool QtPlatform::anotherInstanceRunning() {
 }
 
 std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
-  return std::make_unique<QtSerialPort>(windowsDirectory());
+  auto port = std::make_unique<QtSerialPort>(windowsDirectory());
+  ports_.emplace_back(port.get());
+  return port;
 }
 
 void QtPlatform::endProgram(int status) {
+  // The process ends without unwinding (the call may come from deep inside
+  // an event handler), so nothing is released unless it is done here.
+  release();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);
@@ -212,8 +267,8 @@ FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& da
   return files::WriteDurably(path, data);
 }
 
-FileError QtPlatform::renameReplacing(const QString& from, const QString& to) {
-  return files::RenameReplacing(from, to);
+FileError QtPlatform::createFile(const QString& path, const QByteArray& data) {
+  return files::Create(path, data);
 }
 
 }  // namespace ovx

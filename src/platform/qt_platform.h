@@ -3,17 +3,28 @@
 #pragma once
 
 #include <QLockFile>
+#include <QPointer>
+#include <QSocketNotifier>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace ovx {
 
+class QtSerialPort;
+
 class QtPlatform : public Platform {
  public:
   QtPlatform();
   ~QtPlatform() override;
+
+  // From now on SIGTERM, SIGINT and SIGHUP end the program as endProgram()
+  // does, closing the port and releasing the locks first, and then by the
+  // signal itself, so the parent sees which one it was. The same signal
+  // again while that runs ends the program at once.
+  void endOnSignals();
 
   double now() override;
   QDateTime wallClock() override;
@@ -22,7 +33,6 @@ class QtPlatform : public Platform {
   void beep() override;
   void setBusyCursor(bool busy) override;
 
-  MsgAnswer messageBox(const MessageBoxRequest& request) override;
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
 
@@ -36,6 +46,7 @@ class QtPlatform : public Platform {
   // this object; a lock left by a dead process is taken over.
   bool anotherInstanceRunning() override;
 
+  // The ports it creates are closed when the program ends.
   std::unique_ptr<SerialPort> createSerialPort() override;
 
   [[noreturn]] void endProgram(int status) override;
@@ -51,13 +62,22 @@ class QtPlatform : public Platform {
   std::optional<QByteArray> readFile(const QString& path) override;
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
-  FileError renameReplacing(const QString& from, const QString& to) override;
+  FileError createFile(const QString& path, const QByteArray& data) override;
+
+ protected:
+  MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
  private:
   QString profilePath(const QString& fileName);
+  // Closes the ports and releases the instance lock.
+  void release();
+  // Ends the program by the signal that endOnSignals() caught, if any.
+  void honourSignal();
 
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::unique_ptr<QLockFile> lock_;
+  std::vector<QPointer<QtSerialPort>> ports_;
+  std::unique_ptr<QSocketNotifier> signalNotifier_;
 };
 
 }  // namespace ovx

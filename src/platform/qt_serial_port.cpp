@@ -1,7 +1,9 @@
 #include "platform/qt_serial_port.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
 
 namespace ovx {
 namespace {
@@ -33,7 +35,14 @@ constexpr int kMaxDrainReads = 1000;
 
 }  // namespace
 
-QtSerialPort::QtSerialPort(QString settingsFolder) : folder_(std::move(settingsFolder)) {}
+QtSerialPort::QtSerialPort(QString settingsFolder) : folder_(std::move(settingsFolder)) {
+  // Between exchanges the event loop lets QSerialPort read what arrives into
+  // its buffer, which would grow without end on a line that chatters (and
+  // by far more than the bytes, when they come in small pieces). With a
+  // limit it stops reading once the buffer is full.
+  port_.setReadBufferSize(kReadLimit);
+  connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::onError);
+}
 
 QtSerialPort::~QtSerialPort() = default;
 
@@ -85,6 +94,7 @@ bool QtSerialPort::openPath() {
     return false;
   }
   lost_ = false;
+  held_.clear();
   if (rtsDtr_) raiseRtsDtr();
   return true;
 }
@@ -93,6 +103,28 @@ bool QtSerialPort::reopen() {
   if (path_.isEmpty()) return false;
   if (port_.isOpen()) port_.close();
   return openPath();
+}
+
+void QtSerialPort::close() {
+  port_.close();
+}
+
+void QtSerialPort::onError(QSerialPort::SerialPortError error) {
+  if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError &&
+      error != QSerialPort::WriteError)
+    return;
+  // A line whose far end hung up stays readable for ever: the port's
+  // notifier would report the failure again and again and keep a core busy
+  // while the event loop idles. The port is closed instead; not here, as the
+  // notifier that reports it may be running, and only when no write has
+  // reopened the port meanwhile.
+  lost_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (lost_) port_.close();
+      },
+      Qt::QueuedConnection);
 }
 
 void QtSerialPort::raiseRtsDtr() {
@@ -115,9 +147,13 @@ bool QtSerialPort::write(const QByteArray& data) {
   // Time for the bytes at the line rate (about 10 bits a character), plus a
   // margin; the kernel normally takes them at once.
   const qint64 lineMs = data.size() * 10'000LL / std::max(settings_.baud, 1);
-  const int timeoutMs = static_cast<int>(std::min<qint64>(100 + lineMs, 5000));
+  const QDeadlineTimer deadline(std::min<qint64>(100 + lineMs, 5000));
   while (port_.bytesToWrite() > 0) {
-    if (!port_.waitForBytesWritten(timeoutMs)) {
+    // The wait also reads what arrives, and stops short while the port's
+    // buffer is full: what is there is kept aside to make room.
+    hold(port_.readAll());
+    if (!port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime())) &&
+        (port_.error() != QSerialPort::NoError || deadline.hasExpired())) {
       lost_ = true;
       port_.clearError();
       return false;
@@ -126,16 +162,23 @@ bool QtSerialPort::write(const QByteArray& data) {
   return true;
 }
 
+void QtSerialPort::hold(const QByteArray& bytes) {
+  held_ += bytes.left(kReadLimit - held_.size());
+}
+
 QByteArray QtSerialPort::readAll() {
-  if (!port_.isOpen()) return {};
-  for (int i = 0; i < kMaxDrainReads && port_.waitForReadyRead(0); ++i) {
+  if (port_.isOpen()) {
+    // The port's buffer holds at most kReadLimit bytes; whatever the kernel
+    // holds beyond them is read as well, and dropped once kReadLimit are kept.
+    hold(port_.readAll());
+    for (int i = 0; i < kMaxDrainReads && port_.waitForReadyRead(0); ++i) hold(port_.readAll());
+    const QSerialPort::SerialPortError error = port_.error();
+    // waitForReadyRead(0) ends with a timeout once the kernel has no more.
+    if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) lost_ = true;
+    port_.clearError();
+    if (lost_) port_.close();
   }
-  QByteArray received = port_.readAll();
-  const QSerialPort::SerialPortError error = port_.error();
-  // waitForReadyRead(0) ends with a timeout once the kernel has no more.
-  if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError) lost_ = true;
-  port_.clearError();
-  return received;
+  return std::exchange(held_, QByteArray());
 }
 
 }  // namespace ovx

@@ -1,7 +1,8 @@
 // The serial port on QSerialPort, driven without an event loop: writes wait
 // until the bytes are handed to the kernel, reads first drain what the kernel
 // holds. A port that fails (an unplugged adapter, a simulator that went away)
-// is reopened on the same path by the next write.
+// is closed, also while the event loop idles, and reopened on the same path
+// by the next write.
 #pragma once
 
 #include <QSerialPort>
@@ -12,8 +13,11 @@
 
 namespace ovx {
 
-class QtSerialPort : public SerialPort {
+class QtSerialPort : public QObject, public SerialPort {
  public:
+  // Bytes kept of what arrives between two reads; the rest is dropped.
+  static constexpr qint64 kReadLimit = 4096;
+
   // `settingsFolder` holds the optional links com1, com2, ... to devices.
   explicit QtSerialPort(QString settingsFolder);
   ~QtSerialPort() override;
@@ -23,6 +27,8 @@ class QtSerialPort : public SerialPort {
   void raiseRtsDtr() override;
   bool write(const QByteArray& data) override;
   QByteArray readAll() override;
+  // Closes the port and so releases its lock file.
+  void close();
 
   // The device path that COM port n stands for.
   QString devicePath(int portNumber) const;
@@ -30,12 +36,16 @@ class QtSerialPort : public SerialPort {
  private:
   bool openPath();
   bool reopen();
+  void onError(QSerialPort::SerialPortError error);
+  // Keeps the bytes for the next readAll(), up to kReadLimit in all.
+  void hold(const QByteArray& bytes);
 
   QString folder_;
   LineSettings settings_;
   QString path_;  // set by a successful open
   bool lost_ = false;
   bool rtsDtr_ = false;
+  QByteArray held_;  // read from the port, not yet returned by readAll()
   QSerialPort port_;
 };
 

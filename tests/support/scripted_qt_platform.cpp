@@ -26,7 +26,7 @@ class TappedPort : public SerialPort {
 
 }  // namespace
 
-MsgAnswer ScriptedQtPlatform::messageBox(const MessageBoxRequest& request) {
+MsgAnswer ScriptedQtPlatform::showMessageBox(const MessageBoxRequest& request) {
   boxes.push_back(request);
   if (onBox) return onBox(request);
   if (answers.empty()) return MsgAnswer::Cancel;
@@ -37,12 +37,11 @@ MsgAnswer ScriptedQtPlatform::messageBox(const MessageBoxRequest& request) {
 
 std::optional<QString> ScriptedQtPlatform::inputBox(const QString&, const QString&,
                                                     const QString&) {
-  if (inputs.empty() || !inputs.front()) {
-    if (!inputs.empty()) inputs.pop_front();
-    return std::nullopt;
+  std::optional<QString> reply;
+  if (!inputs.empty()) {
+    reply.swap(inputs.front());
+    inputs.pop_front();
   }
-  const QString reply = *inputs.front();
-  inputs.pop_front();
   return reply;
 }
 

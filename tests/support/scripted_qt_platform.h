@@ -40,7 +40,6 @@ class ScriptedQtPlatform : public QtPlatform {
   double slept = 0;  // seconds spent asleep
   int yields = 0;
 
-  MsgAnswer messageBox(const MessageBoxRequest& request) override;
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   void sleep(double seconds) override;
@@ -48,6 +47,9 @@ class ScriptedQtPlatform : public QtPlatform {
   std::unique_ptr<SerialPort> createSerialPort() override;
   // Throws ProgramEnded, so that a test sees how the program ended.
   [[noreturn]] void endProgram(int status) override;
+
+ protected:
+  MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
  private:
   void checkDeadline();

@@ -86,7 +86,7 @@ void TestPlatform::processEvents() {
   for (Action& action : due) action.run();
 }
 
-MsgAnswer TestPlatform::messageBox(const MessageBoxRequest& request) {
+MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
   if (answers.empty())
     throw UnexpectedDialog("unexpected message box \"" + request.title.toStdString() +
                            "\": " + request.text.toStdString());
@@ -148,12 +148,12 @@ FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& 
   return files::WriteDurably(path, data);
 }
 
-FileError TestPlatform::renameReplacing(const QString& from, const QString& to) {
-  if (failRename) {
-    FileError error = failRename(from, to);
+FileError TestPlatform::createFile(const QString& path, const QByteArray& data) {
+  if (failWrite) {
+    FileError error = failWrite(path);
     if (!error.isEmpty()) return error;
   }
-  return files::RenameReplacing(from, to);
+  return files::Create(path, data);
 }
 
 void TestPlatform::writeIni(const QByteArray& content) {

@@ -115,9 +115,8 @@ class TestPlatform : public Platform {
   // Called with every port the program creates, to wire it up.
   std::function<void(TestSerialPort&)> onCreatePort;
 
-  // File operations fail when these return a reason (crash tests).
+  // File writes and creations fail when this returns a reason.
   std::function<FileError(const QString& path)> failWrite;
-  std::function<FileError(const QString& from, const QString& to)> failRename;
 
   // --- Platform ---
   double now() override { return t; }
@@ -127,7 +126,6 @@ class TestPlatform : public Platform {
   void processEvents() override;
   void beep() override { ++beeps; }
   void setBusyCursor(bool busy) override { busyCursor += busy ? 1 : -1; }
-  MsgAnswer messageBox(const MessageBoxRequest& request) override;
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   QSize screenSizeTwips() override { return screen; }
@@ -146,11 +144,15 @@ class TestPlatform : public Platform {
   std::optional<QByteArray> readFile(const QString& path) override;
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
-  FileError renameReplacing(const QString& from, const QString& to) override;
+  FileError createFile(const QString& path, const QByteArray& data) override;
 
   // Writes "ovx.ini" in the settings folder.
   void writeIni(const QByteArray& content);
   QByteArray readIni() const;
+
+ protected:
+  // Records the box (its text clipped as shown) with the scripted answer.
+  MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
  private:
   struct Action {

@@ -16,8 +16,8 @@ namespace {
 
 // A failed save would show a box: report it and end instead.
 class Saver : public ovx::QtPlatform {
- public:
-  ovx::MsgAnswer messageBox(const ovx::MessageBoxRequest& request) override {
+ protected:
+  ovx::MsgAnswer showMessageBox(const ovx::MessageBoxRequest& request) override {
     std::fprintf(stderr, "pid_saver: %s\n", qPrintable(request.text));
     std::_Exit(3);
   }

@@ -1,0 +1,149 @@
+// "pid.par" against what a hostile user or a full disk puts in its way, on
+// the real file code in a temporary folder (only regular files are read, and
+// a pipe never blocks); and message box lines cut to 100 characters.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+
+#include "platform/files.h"
+#include "platform/platform.h"
+
+namespace ovx {
+namespace {
+
+const QByteArray kOld = "100=P1I1D1\r\n", kNew = "200=P2I2D2\r\n";
+
+struct Folder {
+  QTemporaryDir dir;
+  QByteArray at(const QString& name) const { return QFile::encodeName(dir.filePath(name)); }
+  void put(const QString& name, const QByteArray& content, mode_t mode = 0644) {
+    QFile file(dir.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    file.close();
+    ASSERT_EQ(::chmod(at(name), mode), 0);
+  }
+  void link(const QString& name, const QString& target) {
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), at(name)), 0);
+  }
+  // Every entry, sorted: a link with its target, and what reads as a regular
+  // file (through a link too) with its mode and content.
+  QStringList listing() const {
+    QStringList entries;
+    QDirIterator it(dir.path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      QString entry = QDir(dir.path()).relativeFilePath(path);
+      if (it.fileInfo().isSymLink())
+        entry += " -> " + QDir(dir.path()).relativeFilePath(it.fileInfo().symLinkTarget());
+      const std::optional<QByteArray> content = files::Read(path);
+      struct stat st {};
+      if (content && files::Exists(path) && ::stat(QFile::encodeName(path).constData(), &st) == 0)
+        entry += " " + QString::number(st.st_mode & 07777, 8) + ": " + *content;
+      entries << entry;
+    }
+    entries.sort();
+    return entries;
+  }
+};
+
+// The soft limit of the size of files this process writes: beyond it a write
+// fails with "File too large", as one does on a full disk.
+void LimitFileSize(rlim_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = std::min(bytes, limit.rlim_max);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
+  std::signal(SIGXFSZ, SIG_IGN);
+  ::umask(022);
+  // Root may give the file any group; others keep their own.
+  const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
+  const QByteArray big(64 * 1024, '\n');
+  const auto old = [](Folder& f) { f.put("pid.par", kOld); };
+  const QString denied = strerror(EACCES), exists = strerror(EEXIST), tooLarge = strerror(EFBIG);
+  struct Case {
+    const char* name;
+    bool create;  // else replace
+    std::function<void(Folder&)> plant;
+    QByteArray data;
+    QString reason;
+    QStringList after;
+  } cases[] = {
+      // clang-format off
+      {"planted link pid.tmp", false,
+       [&](Folder& f) { old(f), f.put("victim", "mine"), f.link("pid.tmp", f.at("victim")); },
+       kNew, "", {"pid.par 644: " + kNew, "pid.tmp -> victim 644: mine", "victim 644: mine"}},
+      {"pipe pid.par", false, [](Folder& f) { ::mkfifo(f.at("pid.par"), 0644); },
+       kNew, files::kNotRegular, {"pid.par"}},
+      {"folder pid.par", false, [](Folder& f) { QDir(f.dir.path()).mkdir("pid.par"); },
+       kNew, files::kNotRegular, {"pid.par"}},
+      {"read-only pid.par", false, [](Folder& f) { f.put("pid.par", kOld, 0444); },
+       kNew, denied, {"pid.par 444: " + kOld}},
+      {"group-writable pid.par", false,
+       [&](Folder& f) { f.put("pid.par", kOld, 0664), ::chown(f.at("pid.par"), -1, group); },
+       kNew, "", {"pid.par 664: " + kNew}},
+      {"linked pid.par", false,
+       [](Folder& f) { QDir(f.dir.path()).mkdir("real"), f.put("real/pid.par", kOld, 0640),
+                       f.link("pid.par", f.at("real/pid.par")); },
+       kNew, "", {"pid.par -> real/pid.par 640: " + kNew, "real", "real/pid.par 640: " + kNew}},
+      {"dangling link", false, [](Folder& f) { f.link("pid.par", f.at("victim")); },
+       kNew, strerror(ENOENT), {"pid.par -> victim"}},
+      {"full disk", false, [&](Folder& f) { old(f), LimitFileSize(4096); },
+       big, tooLarge, {"pid.par 644: " + kOld}},
+      {"create", true, nullptr, kNew, "", {"pid.par 644: " + kNew}},
+      {"create on a dangling link", true, [](Folder& f) { f.link("pid.par", f.at("victim")); },
+       kNew, exists, {"pid.par -> victim"}},
+      {"create on a pipe", true, [](Folder& f) { ::mkfifo(f.at("pid.par"), 0644); },
+       kNew, exists, {"pid.par"}},
+      {"create on a full disk", true, [](Folder&) { LimitFileSize(4096); },
+       big, tooLarge, {}},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Folder f;
+    if (c.plant) c.plant(f);
+    const QString par = f.dir.filePath("pid.par");
+    struct stat before {
+    }, after{};
+    const bool existed = ::stat(f.at("pid.par"), &before) == 0;
+    const QString error = c.create ? files::Create(par, c.data) : files::WriteDurably(par, c.data);
+    LimitFileSize(RLIM_INFINITY);
+    EXPECT_EQ(error.toStdString(), c.reason.toStdString());
+    EXPECT_EQ(f.listing().join(" | ").toStdString(), c.after.join(" | ").toStdString());
+    // A replaced file keeps its group.
+    if (existed && ::stat(f.at("pid.par"), &after) == 0) {
+      EXPECT_EQ(after.st_gid, before.st_gid);
+    }
+  }
+}
+
+TEST(FileSafety, BoxLinesAreCutAtAHundredCharacters) {
+  const QString x99(99, 'x'), cut = x99 + "y…", smile = QString::fromUtf8("😀");
+  const struct {
+    QString text, shown;
+  } cases[] = {
+      {x99 + "y", x99 + "y"},
+      {x99 + "yz", cut},
+      {x99 + "yz\r\n" + x99 + "yzz\r\n\r\nend", cut + "\r\n" + cut + "\r\n\r\nend"},
+      {x99 + smile + "z", x99 + smile + "…"},
+      {x99 + "y" + smile, cut},
+  };
+  for (const auto& c : cases) EXPECT_EQ(clipLines(c.text), c.shown) << c.text.toStdString();
+}
+
+}  // namespace
+}  // namespace ovx

@@ -5,7 +5,7 @@
 
 #include <QLineEdit>
 
-#include "scripted_controller.h"
+#include "support/harness.h"
 
 using namespace ovx;
 using namespace ovx::test;
@@ -66,7 +66,7 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
   // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h(Block(850, 48, 8, 2));
+    Harness h(kScripted, Block(850, 48, 8, 2));
     ASSERT_TRUE(h.started);
     frmOVX& form = h.form();
     QLineEdit* fields[] = {form.W, form.P, form.I, form.D};
@@ -98,7 +98,7 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
 }
 
 TEST(Fields, EscapeRestoresTheFieldAndOtherKeysDoNothing) {
-  ScriptedHarness h(Block(850, 48, 8, 2));
+  Harness h(kScripted, Block(850, 48, 8, 2));
   ASSERT_TRUE(h.started);
   QLineEdit* P = h.form().P;
   P->setText("77");
@@ -134,7 +134,7 @@ TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.controller << c.on << c.memory);
-    ScriptedHarness h(Block(850, 48, 8, 2, c.controller));
+    Harness h(kScripted, Block(850, 48, 8, 2, c.controller));
     ASSERT_TRUE(h.started);
     h.form().HeaterStatus->setText("?");  // to see whether it is redrawn
     h.recordStatus();
@@ -180,7 +180,7 @@ TEST(Status, BoxLineForLine) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h(Block(1, 1, 1, 1));
+    Harness h(kScripted, Block(1, 1, 1, 1));
     ASSERT_TRUE(h.started);
     h.controller.words = Block(c.W, c.P, c.I, c.D, c.out);
     h.controller.values.ActualTemperature = static_cast<int16_t>(c.X);
@@ -222,7 +222,7 @@ TEST(Setpoint, InputLoop) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h(Block(1, 1, 1, 1));
+    Harness h(kScripted, Block(1, 1, 1, 1));
     ASSERT_TRUE(h.started);
     h.controller.words = Block(850, 48, 8, 2, 0, c.low, c.high);
     h.platform.inputs = c.replies;

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 
-#include "scripted_controller.h"
+#include "support/harness.h"
 
 using namespace ovx;
 using namespace ovx::test;
@@ -44,7 +45,7 @@ TEST(SelfOptimizing, StartTestWithItsMargin) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h(Before(c.high));
+    Harness h(kScripted, Before(c.high));
     ASSERT_TRUE(h.started);
     h.controller.values.ActualTemperature = static_cast<int16_t>(c.X);
     h.platform.answers = {c.margin ? MsgAnswer::Ok : MsgAnswer::Cancel};  // declines the run
@@ -83,7 +84,7 @@ TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
   } cases[] = {{"three polls", 3}, {"finished at the first poll", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h(Before());
+    Harness h(kScripted, Before());
     ASSERT_TRUE(h.started);
     ScriptedController& ctl = h.controller;
     ctl.values.ActualTemperature = 100;
@@ -142,7 +143,7 @@ TEST(SelfOptimizing, PollsUntilFinishedThenWaitsForSteadyState) {
 }
 
 TEST(SelfOptimizing, CancelSwitchesTheHeaterOff) {
-  ScriptedHarness h(Before());
+  Harness h(kScripted, Before());
   ASSERT_TRUE(h.started);
   ScriptedController& ctl = h.controller;
   ctl.values.ActualTemperature = 100;
@@ -186,7 +187,7 @@ TEST(SelfOptimizing, MenuEntryAsksForTheSetpointFirst) {
     SCOPED_TRACE(c.name);
     DataBlockWords words = Before();
     words[kSetpointLow] = -100;
-    ScriptedHarness h(words);
+    Harness h(kScripted, words);
     ASSERT_TRUE(h.started);
     h.controller.values.ActualTemperature = 20;  // too warm for a run to -1 °C
     h.platform.inputs = {c.reply};

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <map>
 
-#include "scripted_controller.h"
+#include "support/harness.h"
 
 using namespace ovx;
 using namespace ovx::test;
@@ -25,7 +25,7 @@ struct Wait {
 };
 
 // Runs WaitForSteadyState(W) on samples `prefix`, then `cycle` over and over.
-Wait RunWait(ScriptedHarness& h, int W, std::vector<int> prefix, std::vector<int> cycle) {
+Wait RunWait(Harness& h, int W, std::vector<int> prefix, std::vector<int> cycle) {
   h.controller.beforeValueRead = [&h, W, prefix, cycle](int k) {
     const size_t i = static_cast<size_t>(k);
     const int offset = i < prefix.size() ? prefix[i] : cycle[(i - prefix.size()) % cycle.size()];
@@ -86,7 +86,7 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedHarness h;
+    Harness h(kScripted);
     ASSERT_TRUE(h.started);
     h.form().OKFlag = c.okBefore;
     h.form().CancelFlag = c.cancelBefore;
@@ -115,7 +115,7 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
 }
 
 TEST(SteadyState, DisplayText) {
-  ScriptedHarness h;
+  Harness h(kScripted);
   ASSERT_TRUE(h.started);
   const Wait wait = RunWait(h, kW, {}, {1, -1});
   ASSERT_EQ(wait.displays.size(), 14u);
@@ -141,7 +141,7 @@ TEST(SteadyState, DisplayText) {
   for (const QString& line : wait.displays[13].split("\r\n"))
     EXPECT_TRUE(line.isEmpty() || line.indexOf(':') == 20) << line.toStdString();
 
-  ScriptedHarness negative;
+  Harness negative(kScripted);
   const Wait below = RunWait(negative, -5, {}, {0});
   EXPECT_EQ(Line(below.displays[1], 1), "Actual Temperature X:-5°C");
   EXPECT_EQ(Line(below.displays[1], 2), "Setpoint           W:-5°C");
@@ -149,7 +149,7 @@ TEST(SteadyState, DisplayText) {
 }
 
 TEST(SteadyState, WindowStateDuringTheWait) {
-  ScriptedHarness h;
+  Harness h(kScripted);
   ASSERT_TRUE(h.started);
   h.form().setStatusLine("Idle");
   h.recordStatus();
@@ -187,7 +187,7 @@ TEST(SteadyState, ListenersReceiveReadingsAndTheVerdict) {
     void readingTaken(const Reading& r) override { readings.push_back(r); }
     void operationEvent(const OperationEvent& e) override { events.push_back(Describe(e)); }
   } listener;
-  ScriptedHarness h;
+  Harness h(kScripted);
   ASSERT_TRUE(h.started);
   h.program().link.addListener(&listener);
   h.program().recorder.addListener(&listener);

@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "pidstore/pidstore.h"
-#include "scripted_controller.h"
+#include "support/harness.h"
 #include "trun/frmtrun.h"
 
 using namespace ovx;
@@ -29,8 +29,8 @@ DataBlockWords Limits(int low, int high) {
 // A started program whose "Dir" is the test's folder, and whose controller
 // reports the actual temperature as the setpoint plus `offset` (0: steady at
 // once).
-struct Furnace : ScriptedHarness {
-  explicit Furnace(int low = 0, int high = 1200) : ScriptedHarness(Limits(low, high), kDirIni) {
+struct Furnace : Harness {
+  explicit Furnace(int low = 0, int high = 1200) : Harness(kScripted, Limits(low, high), kDirIni) {
     const double begin = platform.t;
     controller.beforeValueRead = [this, begin](int) {
       if (platform.t - begin > 4 * 3600) throw std::runtime_error("run did not end");

@@ -34,6 +34,40 @@ Harness::Harness(const char* ini, sim::ModelOptions options) : model(options), t
   program_ = std::make_unique<Program>(platform);
 }
 
+Harness::Harness(ScriptedTag, const DataBlockWords& words, const char* ini) : Harness(ini) {
+  started = start();
+  controller.words = words;
+  script([this](const QByteArray& frame) { return controller.answer(frame); });
+  commands().DataBlock = words;
+  form().ShowParameters();
+  form().ShowHeaterStatus();
+  mark();
+}
+
+QByteArray ScriptedController::answer(const QByteArray& frame) {
+  if (frame == "R001NT?") {
+    ++dataReads;
+    return BlockResponse(EncodeDataBlock(words));
+  }
+  if (frame == "R001NF?") {
+    if (beforeValueRead) beforeValueRead(valueReads);
+    ++valueReads;
+    return BlockResponse(EncodeValueBlock(values), BlockKind::Value);
+  }
+  if (frame.size() == 105 && frame.startsWith("S001  T ")) {
+    ++writes;
+    words = DecodeDataBlock(frame.mid(8, kDataFieldLength));
+  }
+  return {};
+}
+
+std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames) {
+  std::vector<DataBlockWords> blocks;
+  for (const QByteArray& frame : frames)
+    if (frame.startsWith('S')) blocks.push_back(DecodeDataBlock(frame.mid(8, kDataFieldLength)));
+  return blocks;
+}
+
 void Harness::script(std::function<QByteArray(const QByteArray&)> reply) {
   script_ = std::move(reply);
 }

@@ -38,11 +38,36 @@ inline constexpr const char* kDirIni =
 
 // A 116-character block response around a 92-character data field.
 QByteArray BlockResponse(const QByteArray& dataField, BlockKind kind = BlockKind::Data);
+// The data blocks of the write frames among `frames`, in order.
+std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames);
 
+// A controller played by the test: it holds a data block and a value block,
+// applies write frames and answers reads from them, so that an operation can
+// be fed exact temperatures and status values.
+struct ScriptedController {
+  DataBlockWords words = DefaultParameterSet();
+  ValueBlock values;
+  // Runs before the k-th value-block answer (k from 0), to change `values`.
+  std::function<void(int k)> beforeValueRead;
+  int valueReads = 0;
+  int dataReads = 0;
+  int writes = 0;
+  QByteArray answer(const QByteArray& frame);
+};
+
+inline constexpr struct ScriptedTag {
+} kScripted;
+
+// A whole program on the test platform; at the far end of its line the
+// controller model, a script, or a ScriptedController.
 class Harness {
  public:
   // Writes `ini` (unless null) and wires every serial port to the model.
   explicit Harness(const char* ini = kTestIni, sim::ModelOptions options = {});
+  // A started program whose controller is `controller`, holding `words`; the
+  // program's data block in memory and its window start as those words.
+  Harness(ScriptedTag, const DataBlockWords& words = DefaultParameterSet(),
+          const char* ini = kTestIni);
 
   // Answers every write with `reply(frame)` (empty: silence) instead of the
   // model, starting 20 ms after the write.
@@ -51,6 +76,12 @@ class Harness {
   // Runs Main; false when the program ended (status in `endStatus`).
   bool start();
   int endStatus = -1;
+
+  bool started = false;  // the scripted program started
+  ScriptedController controller;
+  // Frames written since the last mark() (without CR LF).
+  std::vector<QByteArray> sent() const { return frames(mark_); }
+  void mark() { mark_ = platform.port ? platform.port->written.size() : 0; }
 
   Program& program() { return *program_; }
   frmOVX& form() { return program_->form(); }
@@ -84,6 +115,7 @@ class Harness {
   std::function<QByteArray(const QByteArray&)> script_;
   std::vector<Status> status_;
   double t0_;
+  size_t mark_ = 0;
 };
 
 // The one box shown, whole.

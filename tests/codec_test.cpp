@@ -104,3 +104,51 @@ TEST(Blocks, ResponseFieldsAndValueBlock) {
   EXPECT_EQ(v.Text1 + v.Text2 + v.Text3, field.mid(12, 12) + field.mid(36, 24) + field.mid(68));
   EXPECT_EQ(EncodeValueBlock(v), field);
 }
+
+// What the controller cannot have sent is no block; what it may send is.
+TEST(CheckResponse, JudgesEveryKindOfAnswer) {
+  const QByteArray data = EncodeDataBlock(DefaultParameterSet());
+  const QByteArray value = EncodeValueBlock(ValueBlock{});
+  auto frame = [](const char* header, QByteArray field, const QByteArray& trailer = {}) {
+    return QByteArray(header).leftJustified(17, ' ') + field +
+           (trailer.isNull() ? Checksum(field) + "Q\r\n" : trailer);
+  };
+  auto with = [](QByteArray field, int at, const QByteArray& text) {
+    return field.replace(at, text.size(), text);
+  };
+  const QByteArray overflow = codes({127, 127, 127});
+  using enum Outcome;
+  const struct {
+    const char* name;
+    QByteArray response;
+    BlockKind kind;
+    Outcome outcome;
+  } cases[] = {
+      {"data block", frame("A001NT OVX 7316", data), BlockKind::Data, Answered},
+      {"value block", frame("A001NF OVX 7316", value), BlockKind::Value, Answered},
+      {"header naming neither", frame("", data), BlockKind::Value, Answered},
+      {"header naming both", frame("NTNF", data), BlockKind::Value, Answered},
+      {"value block for data", frame("A001NF", value), BlockKind::Data, NotABlock},
+      {"data block for value", frame("A001NT", data), BlockKind::Value, NotABlock},
+      {"nothing", "", BlockKind::Data, NoAnswer},
+      {"116 NULs", QByteArray(116, '\0'), BlockKind::Data, NoAnswer},
+      {"echoed request", "R001NT?\r\n", BlockKind::Data, NoAnswer},
+      {"cut short", frame("", data).chopped(1), BlockKind::Data, WrongLength},
+      {"one too many", frame("", data) + " ", BlockKind::Data, WrongLength},
+      {"data character changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"),
+       BlockKind::Data, Corrupted},
+      {"checksum digit changed", frame("", data, "0C33Q\r\n"), BlockKind::Data, Corrupted},
+      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), BlockKind::Data, Answered},
+      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), BlockKind::Data,
+       Answered},
+      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), BlockKind::Data,
+       NotABlock},
+      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), BlockKind::Value, NotABlock},
+      {"text of a value block", frame("", with(value, 12, overflow)), BlockKind::Value, Answered},
+      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), BlockKind::Data,
+       Answered},
+      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), BlockKind::Data,
+       Answered},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CheckResponse(c.response, c.kind), c.outcome) << c.name;
+}

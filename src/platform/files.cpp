@@ -83,7 +83,6 @@ QString WhyUnreadable(const QString& path) {
   return {};
 }
 
-
 bool Exists(const QString& path) {
   const int fd = openRegular(path);
   if (fd < 0) return false;

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(profile::ParseInt(QStringLiteral(" \t") + QString::number(number) +
                                QStringLiteral("x") + value) == number);
 
-  const QByteArray written = profile::Write(content, section, key, value);
+  const QByteArray written = profile::WithValue(content, section, key, value);
   // Content stays as it was when the entry cannot be written; once written, it
   // reads back (without its surrounding blanks), writing it again changes
   // nothing, and the other entries read as before.
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::optional<QString> after = profile::Lookup(written, section, key);
   FUZZ_CHECK(after && *after == TrimBlanks(value));
   if (writeNumber) FUZZ_CHECK(profile::ParseInt(*after) == number);
-  FUZZ_CHECK(profile::Write(written, section, key, value) == written);
+  FUZZ_CHECK(profile::WithValue(written, section, key, value) == written);
   if (!SameName(otherKey, key))
     FUZZ_CHECK(profile::Lookup(written, section, otherKey) == otherBefore);
   if (!SameName(otherSection, section))

@@ -238,7 +238,7 @@ struct Outgoing {
   qsizetype sent = 0;
 };
 
-int Run(const SimOptions& options) {
+int Serve(const SimOptions& options) {
   // SIGINT and SIGTERM (and a closed terminal) arrive through a descriptor,
   // so that the loop can end cleanly between two polls.
   sigset_t stopSignals;
@@ -353,5 +353,5 @@ int Run(const SimOptions& options) {
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("ovx-sim");
-  return Run(ParseOptions(app));
+  return Serve(ParseOptions(app));
 }

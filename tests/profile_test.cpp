@@ -77,7 +77,8 @@ TEST(Profile, WriteKeepsTheRestOfTheFile) {
       {"[COM]\nA=1\n", "COM", "A=B", "2", "[COM]\nA=1\n"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(profile::Write(c.before, c.section, c.key, c.value), QByteArray(c.after)) << c.before;
+    EXPECT_EQ(profile::WithValue(c.before, c.section, c.key, c.value), QByteArray(c.after))
+        << c.before;
 }
 
 using RealPlatform = test::RealPlatformTest;

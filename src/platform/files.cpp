@@ -72,7 +72,7 @@ QString syncFolder(const QString& path) {
 
 }  // namespace
 
-QString WhyUnreadable(const QString& path) {
+QString ReasonUnreadable(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists()) return {};
   if (info.isDir()) return systemReason(EISDIR);

@@ -18,7 +18,7 @@ bool Exists(const QString& path);
 std::optional<QByteArray> Read(const QString& path);
 // Why something that exists at the path cannot be read as a file; empty when
 // it can, or when nothing is there.
-QString WhyUnreadable(const QString& path);
+QString ReasonUnreadable(const QString& path);
 // Replaces the file with the bytes in one step: a new temporary file beside
 // it (beside a link's target, so that the link stays) takes its mode, owner
 // and group where this user may set them, is flushed to disk and renamed

@@ -22,7 +22,7 @@ bool WriteValue(const QString& path, const QString& section, const QString& key,
     if (!old) return false;
     content = *old;
   }
-  return files::WriteDurably(path, Write(content, section, key, value)).isEmpty();
+  return files::WriteDurably(path, WithValue(content, section, key, value)).isEmpty();
 }
 
 int ReadInt(const QString& path, const QString& section, const QString& key, int defaultValue) {

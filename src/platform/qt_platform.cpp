@@ -260,7 +260,7 @@ std::optional<QByteArray> QtPlatform::readFile(const QString& path) {
 }
 
 FileError QtPlatform::whyUnreadable(const QString& path) {
-  return files::WhyUnreadable(path);
+  return files::ReasonUnreadable(path);
 }
 
 FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& data) {

@@ -38,7 +38,7 @@ QString shortest(double value, int maxDigits, bool single) {
   return text;
 }
 
-QString blankSigned(double value, int maxDigits, bool single) {
+QString signedText(double value, int maxDigits, bool single) {
   if (std::isnan(value)) return QStringLiteral(" NaN");
   // An overflowing text ("1" and 400 zeros) reads as infinity.
   if (std::isinf(value)) return value < 0 ? QStringLiteral("-Inf") : QStringLiteral(" Inf");
@@ -50,10 +50,10 @@ QString blankSigned(double value, int maxDigits, bool single) {
 }  // namespace
 
 QString BlankSigned(double value) {
-  return blankSigned(value, 15, false);
+  return signedText(value, 15, false);
 }
 QString BlankSignedSingle(float value) {
-  return blankSigned(value, 7, true);
+  return signedText(value, 7, true);
 }
 QString Plain(double value) {
   return BlankSigned(value).trimmed();

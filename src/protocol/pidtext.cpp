@@ -13,7 +13,7 @@ namespace {
 // The file's lines without their ends. Lines end with CR LF; a file written
 // elsewhere with LF alone reads the same. Bytes after the last line end form
 // one more line.
-QList<QByteArray> SplitLines(const QByteArray& content) {
+QList<QByteArray> fileLines(const QByteArray& content) {
   QList<QByteArray> lines = content.split('\n');
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   for (QByteArray& line : lines)
@@ -21,7 +21,7 @@ QList<QByteArray> SplitLines(const QByteArray& content) {
   return lines;
 }
 
-QByteArray JoinLines(const QList<QByteArray>& lines) {
+QByteArray joinLines(const QList<QByteArray>& lines) {
   QByteArray out;
   for (const QByteArray& line : lines) out += line + "\r\n";
   return out;
@@ -62,7 +62,7 @@ std::optional<PidSet> ParseSet(const QByteArray& upper) {
 
 PidLookup LookupPidSet(const QByteArray& content, int16_t setpoint) {
   PidLookup found;
-  for (const QByteArray& line : SplitLines(content)) {
+  for (const QByteArray& line : fileLines(content)) {
     const QByteArray upper = line.toUpper();
     const std::optional<double> stored = pidLineSetpoint(upper);
     if (!stored || *stored < setpoint) continue;
@@ -80,7 +80,7 @@ QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const Pid
                              QByteArray::number(set.I) + "D" + QByteArray::number(set.D);
   QList<QByteArray> out;
   bool placed = false;
-  for (const QByteArray& line : SplitLines(content)) {
+  for (const QByteArray& line : fileLines(content)) {
     const QByteArray upper = line.toUpper();
     const std::optional<double> stored = pidLineSetpoint(upper);
     if (!stored) {
@@ -101,7 +101,7 @@ QByteArray RewritePidText(const QByteArray& content, int16_t setpoint, const Pid
     out.append(upper);
   }
   if (!placed) out.append(newLine);
-  return JoinLines(out);
+  return joinLines(out);
 }
 
 }  // namespace ovx

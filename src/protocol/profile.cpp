@@ -11,7 +11,7 @@ bool isBlank(QChar c) {
   return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-QString trimBlanks(const QString& text) {
+QString trimSpaceAndTab(const QString& text) {
   qsizetype first = 0, last = text.size();
   while (first < last && isBlank(text[first])) ++first;
   while (last > first && isBlank(text[last - 1])) --last;
@@ -64,7 +64,7 @@ QString decodeLine(const QByteArray& bytes) {
 }
 
 Parsed parseLine(const QByteArray& bytes) {
-  const QString line = trimBlanks(decodeLine(bytes));
+  const QString line = trimSpaceAndTab(decodeLine(bytes));
   Parsed parsed;
   if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) return parsed;
   if (line.startsWith(QLatin1Char('['))) {
@@ -72,14 +72,14 @@ Parsed parseLine(const QByteArray& bytes) {
     qsizetype close = line.indexOf(QLatin1Char(']'));
     if (close < 0) close = line.size();
     parsed.kind = Kind::Section;
-    parsed.name = trimBlanks(line.mid(1, close - 1));
+    parsed.name = trimSpaceAndTab(line.mid(1, close - 1));
     return parsed;
   }
   const qsizetype equals = line.indexOf(QLatin1Char('='));
   if (equals < 0) return parsed;
   parsed.kind = Kind::Entry;
-  parsed.name = trimBlanks(line.left(equals));
-  parsed.value = trimBlanks(line.mid(equals + 1));
+  parsed.name = trimSpaceAndTab(line.left(equals));
+  parsed.value = trimSpaceAndTab(line.mid(equals + 1));
   return parsed;
 }
 
@@ -92,8 +92,8 @@ struct Located {
 // Finds section/key the way Lookup reads it: the first matching entry of any
 // section of that name, in file order.
 Located locate(const std::vector<Line>& lines, const QString& sectionName, const QString& keyName) {
-  const QString section = trimBlanks(sectionName);
-  const QString key = trimBlanks(keyName);
+  const QString section = trimSpaceAndTab(sectionName);
+  const QString key = trimSpaceAndTab(keyName);
   Located found;
   bool inSection = false;
   bool inFirstSection = false;
@@ -156,12 +156,12 @@ int ParseInt(const QString& value) {
   return static_cast<int>(result);
 }
 
-QByteArray Write(const QByteArray& content, const QString& section, const QString& key,
-                 const QString& value) {
+QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
+                     const QString& value) {
   if (!Representable(section, key, value)) return content;
   std::vector<Line> lines = splitLines(content);
   const Located found = locate(lines, section, key);
-  const QByteArray entry = trimBlanks(key).toUtf8() + '=' + value.toUtf8();
+  const QByteArray entry = trimSpaceAndTab(key).toUtf8() + '=' + value.toUtf8();
   const QByteArray crlf("\r\n");
 
   if (found.entry) {
@@ -175,7 +175,7 @@ QByteArray Write(const QByteArray& content, const QString& section, const QStrin
       if (lines.back().end.isEmpty()) lines.back().end = crlf;
       lines.push_back({QByteArray(), crlf});  // an empty line between sections
     }
-    lines.push_back({'[' + trimBlanks(section).toUtf8() + ']', crlf});
+    lines.push_back({'[' + trimSpaceAndTab(section).toUtf8() + ']', crlf});
     lines.push_back({entry, crlf});
   }
 
@@ -190,7 +190,7 @@ QByteArray Write(const QByteArray& content, const QString& section, const QStrin
 bool Representable(const QString& section, const QString& key, const QString& value) {
   if (hasLineBreak(section) || hasLineBreak(key) || hasLineBreak(value)) return false;
   if (section.contains(QLatin1Char(']'))) return false;
-  const QString name = trimBlanks(key);
+  const QString name = trimSpaceAndTab(key);
   if (name.isEmpty() || name.contains(QLatin1Char('='))) return false;
   return !name.startsWith(QLatin1Char(';')) && !name.startsWith(QLatin1Char('['));
 }

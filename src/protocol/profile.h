@@ -18,8 +18,8 @@ std::optional<QString> Lookup(const QByteArray& content, const QString& section,
 int ParseInt(const QString& value);
 // The text with section/key set to value: replaces the first matching entry,
 // else appends it to the section, else appends a new section. CR LF lines.
-QByteArray Write(const QByteArray& content, const QString& section, const QString& key,
-                 const QString& value);
+QByteArray WithValue(const QByteArray& content, const QString& section, const QString& key,
+                     const QString& value);
 // Whether the entry can be written so that Lookup finds it again.
 bool Representable(const QString& section, const QString& key, const QString& value);
 

@@ -28,12 +28,12 @@ QString CsvField(const QString& text) {
 }
 
 QByteArray CsvLine(const CsvRow& row) {
-  auto number = [](const std::optional<int>& v) { return v ? QString::number(*v) : QString(); };
-  const QStringList fields{IsoTime(row.time),  QString::number(row.elapsed, 'f', 3),
-                           number(row.W),      number(row.X),
-                           number(row.heater), number(row.optStatus),
-                           number(row.P),      number(row.I),
-                           number(row.D),      CsvField(row.event)};
+  auto cell = [](const std::optional<int>& v) { return v ? QString::number(*v) : QString(); };
+  const QStringList fields{IsoTime(row.time), QString::number(row.elapsed, 'f', 3),
+                           cell(row.W),       cell(row.X),
+                           cell(row.heater),  cell(row.optStatus),
+                           cell(row.P),       cell(row.I),
+                           cell(row.D),       CsvField(row.event)};
   return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 

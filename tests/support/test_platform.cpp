@@ -137,7 +137,7 @@ std::optional<QByteArray> TestPlatform::readFile(const QString& path) {
 }
 
 FileError TestPlatform::whyUnreadable(const QString& path) {
-  return files::WhyUnreadable(path);
+  return files::ReasonUnreadable(path);
 }
 
 FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& data) {

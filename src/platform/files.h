@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
+
+#include "platform/platform.h"
 
 namespace ovx::files {
 
@@ -19,5 +22,12 @@ QString WhyUnreadable(const QString& path);
 QString WriteDurably(const QString& path, const QByteArray& data);
 // Replaces `to` with `from` in one step (rename(2)), then syncs the folder.
 QString RenameReplacing(const QString& from, const QString& to);
+// Creates the folder (one level) unless it is there, and syncs the folder
+// above it.
+QString CreateFolder(const QString& path);
+// Creates a new file with O_EXCL, under a free name beside the path when the
+// path is taken, and syncs its folder. Each append is written, and synced
+// before it returns; a failed one is cut off again.
+std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error);
 
 }  // namespace ovx::files

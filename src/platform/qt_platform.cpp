@@ -216,4 +216,12 @@ FileError QtPlatform::renameReplacing(const QString& from, const QString& to) {
   return files::RenameReplacing(from, to);
 }
 
+FileError QtPlatform::createFolder(const QString& path) {
+  return files::CreateFolder(path);
+}
+
+std::unique_ptr<AppendFile> QtPlatform::createAppendFile(const QString& path, FileError& error) {
+  return files::CreateAppendFile(path, error);
+}
+
 }  // namespace ovx

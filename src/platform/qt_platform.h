@@ -52,6 +52,8 @@ class QtPlatform : public Platform {
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError renameReplacing(const QString& from, const QString& to) override;
+  FileError createFolder(const QString& path) override;
+  std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
 
  private:
   QString profilePath(const QString& fileName);

@@ -23,6 +23,8 @@ class QtSerialPort : public SerialPort {
   void raiseRtsDtr() override;
   bool write(const QByteArray& data) override;
   QByteArray readAll() override;
+  // The path opened, and where a link there points: "…/com1 -> /dev/pts/3".
+  QString device() const override;
 
   // The device path that COM port n stands for.
   QString devicePath(int portNumber) const;

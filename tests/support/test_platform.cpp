@@ -156,6 +156,15 @@ FileError TestPlatform::renameReplacing(const QString& from, const QString& to) 
   return files::RenameReplacing(from, to);
 }
 
+FileError TestPlatform::createFolder(const QString& path) {
+  FileError error = failWrite ? failWrite(path) : FileError();
+  return error.isEmpty() ? files::CreateFolder(path) : error;
+}
+
+std::unique_ptr<AppendFile> TestPlatform::createAppendFile(const QString& path, FileError& error) {
+  return files::CreateAppendFile(path, error);
+}
+
 void TestPlatform::writeIni(const QByteArray& content) {
   QFile file(QDir(dir()).filePath(QStringLiteral("ovx.ini")));
   if (file.open(QIODevice::WriteOnly)) file.write(content);

@@ -83,7 +83,7 @@ TEST(RunLog, ThreeStepRunByteForByte) {
   QTemporaryDir locales;
   QProcess::execute("localedef", {"-i", "de_DE", "-f", "ISO-8859-1", locales.filePath("de_DE")});
   qputenv("LOCPATH", locales.path().toLocal8Bit());
-  ASSERT_TRUE(std::setlocale(LC_ALL, "de_DE"));
+  ASSERT_TRUE(std::setlocale(LC_ALL, "de_DE")) << "localedef: is the package locales there?";
   QLocale::setDefault(QLocale::German);
   const auto back = qScopeGuard([] {
     std::setlocale(LC_ALL, "C");

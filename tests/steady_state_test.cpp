@@ -201,5 +201,5 @@ TEST(SteadyState, ListenersReceiveReadingsAndTheVerdict) {
     EXPECT_DOUBLE_EQ(r.time, wait.times[i]);
   }
   EXPECT_EQ(listener.events,
-            std::vector<QString>{"steady: average 850, STDEV .249, 14 samples, after 2 s"});
+            std::vector<QString>{"steady: average 850, STDEV .249, 14 samples, after 3 s"});
 }

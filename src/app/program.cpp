@@ -13,6 +13,8 @@ Program::Program(Platform& platform) : platform(platform) {}
 
 Program::~Program() {
   if (form_) link.removeListener(form_.get());
+  link.removeListener(&runLog);
+  recorder.removeListener(&runLog);
 }
 
 void Program::Main() {
@@ -24,6 +26,14 @@ void Program::Main() {
   form_ = std::make_unique<frmOVX>(platform, settings, link, commands, pidStore, recorder);
   form_->onTemperatureRun = [this] { OpenTemperatureRun(); };
   form_->onUnload = [this](bool& Cancel) { Form_Unload(Cancel); };
+  // The log first: a row is on disk before anything else reacts to it.
+  link.addListener(&runLog);
+  recorder.addListener(&runLog);
+  // Told in the window, never in a box: the run must not wait for it.
+  runLog.onTrouble = [this](const QString& notice) {
+    form_->setStatusLine(notice);
+    form_->appendStatusText(notice + CRLF);
+  };
   link.addListener(form_.get());
   Form_Load();
   CenterForm(platform, form_.get());
@@ -85,6 +95,7 @@ void Program::OpenPort() {
   }
   Comm1->raiseRtsDtr();
   link.setPort(Comm1.get());
+  runLog.setDevice(Comm1->device());
 }
 
 void Program::OpenTemperatureRun() {

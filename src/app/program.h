@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "protocol/settings.h"
 #include "record/events.h"
+#include "record/run_log.h"
 
 namespace ovx {
 
@@ -46,6 +47,7 @@ class Program {
   Commands commands{link};
   PidStore pidStore{platform, settings};
   Recorder recorder;
+  RunLog runLog{platform, settings};
 
  private:
   void OpenPort();

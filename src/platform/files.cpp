@@ -157,4 +157,73 @@ QString Create(const QString& path, const QByteArray& data) {
   return error.isEmpty() ? syncFolder(path) : error;
 }
 
+namespace {
+
+class AppendOnlyFile : public AppendFile {
+ public:
+  AppendOnlyFile(QString path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~AppendOnlyFile() override { ::close(fd_); }
+  QString path() const override { return path_; }
+
+  FileError append(const QByteArray& data) override {
+    qsizetype written = 0;
+    while (written < data.size()) {
+      const ssize_t n = ::write(fd_, data.constData() + written, data.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return cutBack(n < 0 ? errno : ENOSPC);
+      written += n;
+    }
+    if (::fdatasync(fd_) != 0) return cutBack(errno);
+    size_ += data.size();
+    return {};
+  }
+
+ private:
+  // A part written before a failure would leave half a line behind.
+  QString cutBack(int error) {
+    if (::ftruncate(fd_, size_) != 0) {
+      // Nothing more to do: the reason of the failure is what counts.
+    }
+    return systemReason(error);
+  }
+
+  QString path_;
+  int fd_;
+  off_t size_ = 0;
+};
+
+}  // namespace
+
+QString CreateFolder(const QString& path) {
+  if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0) {
+    const int error = errno;
+    if (error == EEXIST && QFileInfo(path).isDir()) return {};
+    return systemReason(error);
+  }
+  return syncFolder(path);
+}
+
+std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error) {
+  const QFileInfo info(path);
+  const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+  const QString stem = path.chopped(suffix.size());
+  for (int n = 1; n < 1000; ++n) {
+    const QString candidate = n == 1 ? path : stem + QLatin1Char('-') + QString::number(n) + suffix;
+    const int fd = ::open(QFile::encodeName(candidate).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      // The new entry must survive a power cut too; should the folder fail
+      // to sync, the rows still go to the file, which is the best left to do.
+      syncFolder(candidate);
+      return std::make_unique<AppendOnlyFile>(candidate, fd);
+    }
+    if (errno != EEXIST) {
+      error = systemReason(errno);
+      return nullptr;
+    }
+  }
+  error = systemReason(EEXIST);
+  return nullptr;
+}
+
 }  // namespace ovx::files

@@ -5,7 +5,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <optional>
+
+#include "platform/platform.h"
 
 namespace ovx::files {
 
@@ -30,5 +33,12 @@ QString WriteDurably(const QString& path, const QByteArray& data);
 // Creates the file with the bytes, whole or not at all, when nothing at all
 // is there under its name (not even a dangling link).
 QString Create(const QString& path, const QByteArray& data);
+// Creates the folder (one level) unless it is there, and syncs the folder
+// above it.
+QString CreateFolder(const QString& path);
+// Creates a new file with O_EXCL, under a free name beside the path when the
+// path is taken, and syncs its folder. Each append is written, and synced
+// before it returns; a failed one is cut off again.
+std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error);
 
 }  // namespace ovx::files

@@ -46,10 +46,24 @@ class SerialPort {
   // The real port keeps at most a few kilobytes of it (far more than an
   // answer) and drops the rest, so a line that chatters cannot fill memory.
   virtual QByteArray readAll() = 0;
+  // The device that the opened port stands for, as the operator would look
+  // for it; empty when there is none to name.
+  virtual QString device() const { return {}; }
 };
 
 // Result of a file operation: empty on success, else the reason in words.
 using FileError = QString;
+
+// A file that only grows, for logs. Closed when deleted.
+class AppendFile {
+ public:
+  virtual ~AppendFile() = default;
+  // Where it was created.
+  virtual QString path() const = 0;
+  // Adds the bytes at the end and has them on disk when it returns. On a
+  // failure the file ends as it ended before, and the reason is returned.
+  virtual FileError append(const QByteArray& data) = 0;
+};
 
 class Platform {
  public:
@@ -119,6 +133,12 @@ class Platform {
   // Creates the file whole, or not at all, when nothing is there under that
   // name (not even a dangling link).
   virtual FileError createFile(const QString& path, const QByteArray& data) = 0;
+  // Creates the folder unless it is there.
+  virtual FileError createFolder(const QString& path) = 0;
+  // Creates a new file at the path to append to. An existing file is never
+  // opened: when the name is taken, "-2", "-3", ... go before its extension.
+  // Null, with the reason in `error`, when no file can be created.
+  virtual std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) = 0;
 
  protected:
   // Shows the box as given; the text is already clipped.

@@ -271,4 +271,12 @@ FileError QtPlatform::createFile(const QString& path, const QByteArray& data) {
   return files::Create(path, data);
 }
 
+FileError QtPlatform::createFolder(const QString& path) {
+  return files::CreateFolder(path);
+}
+
+std::unique_ptr<AppendFile> QtPlatform::createAppendFile(const QString& path, FileError& error) {
+  return files::CreateAppendFile(path, error);
+}
+
 }  // namespace ovx

@@ -63,6 +63,8 @@ class QtPlatform : public Platform {
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError createFile(const QString& path, const QByteArray& data) override;
+  FileError createFolder(const QString& path) override;
+  std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
 
  protected:
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;

@@ -73,6 +73,11 @@ QString QtSerialPort::devicePath(int portNumber) const {
   return QStringLiteral("/dev/ttyS") + QString::number(portNumber - 1);
 }
 
+QString QtSerialPort::device() const {
+  const QFileInfo info(path_);
+  return info.isSymLink() ? path_ + QStringLiteral(" -> ") + info.symLinkTarget() : path_;
+}
+
 bool QtSerialPort::open(int portNumber) {
   if (portNumber < 1) return false;
   if (port_.isOpen()) port_.close();

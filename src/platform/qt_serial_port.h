@@ -29,6 +29,8 @@ class QtSerialPort : public QObject, public SerialPort {
   QByteArray readAll() override;
   // Closes the port and so releases its lock file.
   void close();
+  // The path opened, and where a link there points: "…/com1 -> /dev/pts/3".
+  QString device() const override;
 
   // The device path that COM port n stands for.
   QString devicePath(int portNumber) const;

@@ -2,40 +2,64 @@
 
 #include <algorithm>
 #include <cfenv>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace ovx {
 namespace {
 
-// Shortest text of at most `maxDigits` significant digits that reads back as
-// the value (judged in the value's own precision).
-QString shortest(double value, int maxDigits, bool single) {
+// The number in the C library's printf form ("%.*e", "%.*f", "%.*g"), always
+// with "." as the decimal point: printf follows LC_NUMERIC, which a German
+// desktop sets to ",".
+QByteArray printed(double value, std::chars_format format, int precision) {
   // Room for the smallest double in decimal: "0." and 323 zeros before its
   // digits.
   char buf[400];
+  const std::to_chars_result end = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+  return QByteArray(buf, end.ptr - buf);
+}
+
+// A decimal number ("-12.5", "+.25"), read without the locale. Too large for
+// a double gives infinity, too small 0, as strtod does.
+double scanned(const QByteArray& number) {
+  const char* first = number.constData();
+  const char* last = first + number.size();
+  const bool negative = first < last && *first == '-';
+  if (first < last && (*first == '-' || *first == '+')) ++first;
+  double value = 0;
+  if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
+    // A digit other than 0 before the point means too large.
+    const char* digit = std::find_if(first, last, [](char c) { return c >= '1' && c <= '9'; });
+    value = digit < std::find(first, last, '.') ? HUGE_VAL : 0.0;
+  }
+  return negative ? -value : value;
+}
+
+// Shortest text of at most `maxDigits` significant digits that reads back as
+// the value (judged in the value's own precision).
+QString shortest(double value, int maxDigits, bool single) {
   int digits = 1;
+  QByteArray text;
   for (; digits < maxDigits; ++digits) {
-    std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
-    double back = std::strtod(buf, nullptr);
+    text = printed(value, std::chars_format::scientific, digits - 1);
+    double back = scanned(text);
     if (single ? static_cast<float>(back) == static_cast<float>(value) : back == value) break;
   }
-  std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
-  const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  text = printed(value, std::chars_format::scientific, digits - 1);
+  const int exponent = std::atoi(text.constData() + text.indexOf('e') + 1);
   if (exponent >= 15) {
     // Beyond 15 digits before the point: scientific form, "1E+16"
-    std::snprintf(buf, sizeof buf, "%.*G", digits, value);
+    text = printed(value, std::chars_format::general, digits).toUpper();
   } else {
     // Small values too stay decimal: 1e-6 gives ".000001".
-    std::snprintf(buf, sizeof buf, "%.*f", std::max(0, digits - 1 - exponent), value);
+    text = printed(value, std::chars_format::fixed, std::max(0, digits - 1 - exponent));
   }
-  QString text = QString::fromLatin1(buf);
   // No zero before the decimal point: 0.25 -> .25, -0.5 -> -.5
-  if (text.startsWith(QLatin1String("0."))) text.remove(0, 1);
-  if (text.startsWith(QLatin1String("-0."))) text.remove(1, 1);
-  return text;
+  if (text.startsWith("0.")) text.remove(0, 1);
+  if (text.startsWith("-0.")) text.remove(1, 1);
+  return QString::fromLatin1(text);
 }
 
 QString signedText(double value, int maxDigits, bool single) {
@@ -99,7 +123,7 @@ double parseLeading(const QString& text, qsizetype& end) {
     return 0;
   }
   end = i;
-  return std::strtod(number.constData(), nullptr);
+  return scanned(number);
 }
 
 }  // namespace

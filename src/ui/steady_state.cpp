@@ -42,7 +42,8 @@ void Operations::WaitForSteadyState(int16_t W) {
       steady.average = average;
       steady.stdev = stdev;
       steady.samples = static_cast<int>(n) - 1;
-      steady.seconds = std::floor(platform_.now() - start);
+      // The time it took to settle, to the nearest second.
+      steady.seconds = RoundDigits(platform_.now() - start, 0);
       post(steady);
       break;
     }

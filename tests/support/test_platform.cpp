@@ -156,6 +156,15 @@ FileError TestPlatform::createFile(const QString& path, const QByteArray& data) 
   return files::Create(path, data);
 }
 
+FileError TestPlatform::createFolder(const QString& path) {
+  FileError error = failWrite ? failWrite(path) : FileError();
+  return error.isEmpty() ? files::CreateFolder(path) : error;
+}
+
+std::unique_ptr<AppendFile> TestPlatform::createAppendFile(const QString& path, FileError& error) {
+  return files::CreateAppendFile(path, error);
+}
+
 void TestPlatform::writeIni(const QByteArray& content) {
   QFile file(QDir(dir()).filePath(QStringLiteral("ovx.ini")));
   if (file.open(QIODevice::WriteOnly)) file.write(content);

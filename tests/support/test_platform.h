@@ -50,6 +50,7 @@ class TestSerialPort : public SerialPort {
   void raiseRtsDtr() override {}
   bool write(const QByteArray& data) override;
   QByteArray readAll() override;
+  QString device() const override { return QStringLiteral("/dev/ttyTEST"); }
 
   // Queues bytes that start to arrive at virtual time `at`, one character
   // every `charSeconds` (9600 baud: about 1/960 s).
@@ -145,6 +146,9 @@ class TestPlatform : public Platform {
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError createFile(const QString& path, const QByteArray& data) override;
+  // createFolder asks failWrite first.
+  FileError createFolder(const QString& path) override;
+  std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
 
   // Writes "ovx.ini" in the settings folder.
   void writeIni(const QByteArray& content);

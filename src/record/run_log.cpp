@@ -1,0 +1,147 @@
+#include "record/run_log.h"
+
+#include <cmath>
+
+#include "protocol/numtext.h"
+
+namespace ovx {
+
+RunLog::RunLog(Platform& platform, const Settings& settings)
+    : platform_(platform), settings_(settings) {}
+
+void RunLog::readingTaken(const Reading& reading) {
+  const bool answered = reading.outcome == Outcome::Answered;
+  if (answered && reading.block == BlockKind::Data) setpoint_ = reading.words[kSetpoint];
+  if (!file_) return;
+  CsvRow row;
+  if (!answered) {
+    row.event = reading.outcome == Outcome::NoAnswer ? QStringLiteral("no answer")
+                                                     : QStringLiteral("invalid response");
+  } else if (reading.block == BlockKind::Data) {
+    const DataBlockWords& w = reading.words;
+    row.W = w[kSetpoint];
+    row.heater = w[kHeaterOutput];
+    row.P = w[kPTerm], row.I = w[kITerm], row.D = w[kDTerm];
+  } else {
+    // The value block does not carry the setpoint: the one in force.
+    row.W = setpoint_;
+    row.X = reading.values.ActualTemperature;
+    row.heater = reading.values.OutputStatus;
+    row.optStatus = reading.values.OptimizationStatus;
+  }
+  write(reading.time, row);
+}
+
+void RunLog::dataBlockSent(const DataBlockWords& words, bool) {
+  setpoint_ = words[kSetpoint];
+}
+
+void RunLog::operationEvent(const OperationEvent& event) {
+  using Kind = OperationEvent::Kind;
+  if (event.kind == Kind::RunStarted) begin(event);
+  CsvRow row;
+  row.event = Describe(event);
+  switch (event.kind) {
+    case Kind::RunStarted:
+      row.W = event.words[kSetpoint];
+      row.heater = event.words[kHeaterOutput];
+      row.P = event.words[kPTerm], row.I = event.words[kITerm], row.D = event.words[kDTerm];
+      break;
+    case Kind::StepStarted:
+      row.W = event.setpoint;
+      row.P = event.pid.P, row.I = event.pid.I, row.D = event.pid.D;
+      break;
+    case Kind::SelfOptimizingFinished:
+      row.P = event.pid.P, row.I = event.pid.I, row.D = event.pid.D;
+      break;
+    case Kind::SetpointWritten:
+    case Kind::SelfOptimizingStarted:
+      row.W = event.setpoint;
+      break;
+    case Kind::HeaterSwitched:
+      row.heater = event.on ? 1 : 0;
+      break;
+    default:
+      break;
+  }
+  write(event.time, row);
+  if (event.kind == Kind::RunEnded || event.kind == Kind::ProgramEnding) file_.reset();
+}
+
+void RunLog::begin(const OperationEvent& start) {
+  file_.reset();
+  start_ = start.time;
+  wallStart_ = platform_.wallClock();
+  setpoint_ = start.words[kSetpoint];
+
+  const QString folder = settings_.Dir + QStringLiteral("runs");
+  if (const FileError error = platform_.createFolder(folder); !error.isEmpty()) {
+    fail(folder, error);
+    return;
+  }
+  const bool selfOptimizing = start.run == OperationEvent::Run::SelfOptimizing;
+  const QString path =
+      folder + platform_.pathSeparator() +
+      wallStart_.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+      (selfOptimizing ? QStringLiteral("_selfopt.csv") : QStringLiteral("_run.csv"));
+  FileError error;
+  file_ = platform_.createAppendFile(path, error);
+  if (!file_) {
+    fail(path, error);
+    return;
+  }
+  // One append for the head, so that it is there whole or not at all.
+  append(comments(start).toUtf8() + CsvHeader());
+}
+
+QString RunLog::comments(const OperationEvent& start) const {
+  const Settings& g = settings_;
+  const DataBlockWords& w = start.words;
+  const QString degrees = QStringLiteral(" °C");
+  QStringList lines{QStringLiteral("program: ovx ") + QStringLiteral(OVX_VERSION),
+                    QStringLiteral("start: ") + IsoTime(wallStart_)};
+  if (start.run == OperationEvent::Run::SelfOptimizing) {
+    lines << QStringLiteral("kind: self-optimizing")
+          << QStringLiteral("Setpoint: ") + Plain(start.setpoint) + degrees;
+  } else {
+    lines << QStringLiteral("kind: temperature run")
+          << QStringLiteral("T-Start: ") + Plain(start.tStart) + degrees
+          << QStringLiteral("T-Stop: ") + Plain(start.tStop) + degrees
+          << QStringLiteral("Increment: ") + Plain(start.increment) + degrees
+          << QStringLiteral("Dwell time: ") + Plain(start.dwell) + QStringLiteral(" s");
+  }
+  QString port = QStringLiteral("Port: COM") + QString::number(g.Port);
+  if (!device_.isEmpty()) port += QStringLiteral(" on ") + device_;
+  lines << QStringLiteral("ControlLoopNumber: ") + Plain(g.ControlLoopNumber) << port
+        << QStringLiteral("Settings: ") + g.ComSettings
+        << QStringLiteral("TxDelay: ") + PlainSingle(g.TxDelay) + QStringLiteral(" s")
+        << QStringLiteral("RxDelay: ") + PlainSingle(g.RxDelay) + QStringLiteral(" s")
+        << QStringLiteral("data block: W ") + Plain(w[kSetpoint]) + QStringLiteral(", SP L ") +
+               Plain(w[kSetpointLow]) + QStringLiteral(", SP H ") + Plain(w[kSetpointHigh]) +
+               QStringLiteral(", P ") + Plain(w[kPTerm]) + QStringLiteral(", I ") +
+               Plain(w[kITerm]) + QStringLiteral(", D ") + Plain(w[kDTerm]);
+  QString text;
+  for (const QString& line : lines) text += QStringLiteral("# ") + line + CRLF;
+  return text;
+}
+
+void RunLog::write(double time, CsvRow row) {
+  if (!file_) return;
+  const qint64 ms = std::llround((time - start_) * 1000);
+  row.time = wallStart_.addMSecs(ms);
+  row.elapsed = ms / 1000.0;
+  append(CsvLine(row));
+}
+
+void RunLog::append(const QByteArray& bytes) {
+  if (const FileError error = file_->append(bytes); !error.isEmpty()) fail(file_->path(), error);
+}
+
+void RunLog::fail(const QString& path, const FileError& reason) {
+  file_.reset();
+  if (onTrouble)
+    onTrouble(QStringLiteral("No run log: cannot write ") + path + QStringLiteral(" (") + reason +
+              QStringLiteral("); the run goes on."));
+}
+
+}  // namespace ovx

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "link/tools.h"
 #include "protocol/numtext.h"
+#include "trend/trend_window.h"
 #include "trun/frmtrun.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
@@ -13,6 +14,8 @@ Program::Program(Platform& platform) : platform(platform) {}
 
 Program::~Program() {
   if (form_) link.removeListener(form_.get());
+  link.removeListener(&trendFeed);
+  recorder.removeListener(&trendFeed);
 }
 
 void Program::Main() {
@@ -24,7 +27,11 @@ void Program::Main() {
   form_ = std::make_unique<frmOVX>(platform, settings, link, commands, pidStore, recorder);
   form_->onTemperatureRun = [this] { OpenTemperatureRun(); };
   form_->onUnload = [this](bool& Cancel) { Form_Unload(Cancel); };
+  form_->onTrend = [this] { OpenTrend(); };
+  // The main window hears each reading first.
   link.addListener(form_.get());
+  link.addListener(&trendFeed);
+  recorder.addListener(&trendFeed);
   Form_Load();
   CenterForm(platform, form_.get());
   form_->show();
@@ -94,6 +101,15 @@ void Program::OpenTemperatureRun() {
   if (TRun_ && !TRun_->loaded()) TRun_.reset();
   if (!TRun_) TRun_ = std::make_unique<frmTRun>(platform, settings, commands, pidStore, *form_);
   TRun_->ShowCentered();
+}
+
+void Program::OpenTrend() {
+  if (!trend_) {
+    trend_ = std::make_unique<TrendWindow>(platform, settings, link, commands, trendFeed);
+    trend_->setWindowIcon(form_->windowIcon());
+    CenterForm(platform, trend_.get());
+  }
+  trend_->open();
 }
 
 void Program::Form_Unload(bool& Cancel) {

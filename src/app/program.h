@@ -12,11 +12,13 @@
 #include "platform/platform.h"
 #include "protocol/settings.h"
 #include "record/events.h"
+#include "record/trend_feed.h"
 
 namespace ovx {
 
 class frmOVX;
 class frmTRun;
+class TrendWindow;
 
 class Program {
  public:
@@ -39,6 +41,11 @@ class Program {
   void OpenTemperatureRun();
   // The temperature-run dialog while it is loaded, else null.
   frmTRun* temperatureRun() { return TRun_.get(); }
+  // "Trend": creates the trend window when first asked for (centred), and
+  // shows it in front.
+  void OpenTrend();
+  // The trend window once created, else null.
+  TrendWindow* trend() { return trend_.get(); }
 
   Platform& platform;
   Settings settings;
@@ -46,12 +53,15 @@ class Program {
   Commands commands{link};
   PidStore pidStore{platform, settings};
   Recorder recorder;
+  // Listens to the link and the operations from the start.
+  TrendFeed trendFeed{platform};
 
  private:
   void OpenPort();
   std::unique_ptr<SerialPort> Comm1;
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;
+  std::unique_ptr<TrendWindow> trend_;
 };
 
 }  // namespace ovx

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,17 @@ class SerialPort {
 
 // Result of a file operation: empty on success, else the reason in words.
 using FileError = QString;
+
+// A single-shot timer on the platform's clock. Its handler runs from the event
+// loop: the top-level one, or a yield or modal box inside a handler.
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  // Runs the handler once, `seconds` from now; a running timer starts again.
+  virtual void start(double seconds) = 0;
+  virtual void stop() = 0;
+  virtual bool active() const = 0;
+};
 
 class Platform {
  public:
@@ -108,6 +120,17 @@ class Platform {
   virtual FileError writeFileDurably(const QString& path, const QByteArray& data) = 0;
   // Replaces `to` with `from` in one step.
   virtual FileError renameReplacing(const QString& from, const QString& to) = 0;
+
+  // --- For work beside the event loop (the trend's monitoring) ---
+
+  virtual std::unique_ptr<Timer> createTimer(std::function<void()> handler) = 0;
+  // True while a handler of the program has lent the event loop a turn (a
+  // yield, a modal box or dialog) and has not got it back: whatever runs now
+  // runs in the middle of that handler's operation.
+  virtual bool insideHandler() = 0;
+  // The standard dialog for a file to save; nullopt when the operator cancels.
+  virtual std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                              const QString& filter) = 0;
 };
 
 }  // namespace ovx

@@ -2,11 +2,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -54,7 +59,9 @@ void QtPlatform::sleep(double seconds) {
 }
 
 void QtPlatform::processEvents() {
+  ++yields_;
   QCoreApplication::processEvents();
+  --yields_;
 }
 
 void QtPlatform::beep() {
@@ -214,6 +221,43 @@ FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& da
 
 FileError QtPlatform::renameReplacing(const QString& from, const QString& to) {
   return files::RenameReplacing(from, to);
+}
+
+namespace {
+
+class QtTimer : public Timer {
+ public:
+  explicit QtTimer(std::function<void()> handler) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, std::move(handler));
+  }
+  void start(double seconds) override {
+    timer_.start(static_cast<int>(std::ceil(std::max(0.0, seconds) * 1000)));
+  }
+  void stop() override { timer_.stop(); }
+  bool active() const override { return timer_.isActive(); }
+
+ private:
+  QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Timer> QtPlatform::createTimer(std::function<void()> handler) {
+  return std::make_unique<QtTimer>(std::move(handler));
+}
+
+bool QtPlatform::insideHandler() {
+  // The application's own event loop is level 1 (0 before it runs).
+  return yields_ > 0 || QThread::currentThread()->loopLevel() > 1;
+}
+
+std::optional<QString> QtPlatform::saveFileName(const QString& title, const QString& suggestion,
+                                                const QString& filter) {
+  const QString name = QFileDialog::getSaveFileName(activeParent(), title, suggestion, filter);
+  if (name.isEmpty()) return std::nullopt;
+  return name;
 }
 
 }  // namespace ovx

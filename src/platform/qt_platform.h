@@ -53,11 +53,20 @@ class QtPlatform : public Platform {
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError renameReplacing(const QString& from, const QString& to) override;
 
+  // A QTimer, precise to the millisecond.
+  std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
+  // Inside a yield, or in an event loop of a modal box or dialog (every
+  // event loop but the application's own).
+  bool insideHandler() override;
+  std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                      const QString& filter) override;
+
  private:
   QString profilePath(const QString& fileName);
 
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::unique_ptr<QLockFile> lock_;
+  int yields_ = 0;  // yields in progress
 };
 
 }  // namespace ovx

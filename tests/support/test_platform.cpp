@@ -72,10 +72,66 @@ void TestPlatform::sleep(double seconds) {
   }
 }
 
+// A timer on the virtual clock, run by the yields and by idle().
+class TestTimer : public Timer {
+ public:
+  TestTimer(TestPlatform& platform, std::function<void()> handler)
+      : platform_(platform), handler_(std::move(handler)) {
+    platform_.timers_.push_back(this);
+  }
+  ~TestTimer() override { std::erase(platform_.timers_, this); }
+  void start(double seconds) override { due = platform_.t + std::max(0.0, seconds); }
+  void stop() override { due.reset(); }
+  bool active() const override { return due.has_value(); }
+  void fire() {
+    due.reset();
+    handler_();
+  }
+  std::optional<double> due;
+
+ private:
+  TestPlatform& platform_;
+  std::function<void()> handler_;
+};
+
+std::unique_ptr<Timer> TestPlatform::createTimer(std::function<void()> handler) {
+  return std::make_unique<TestTimer>(*this, std::move(handler));
+}
+
+std::optional<QString> TestPlatform::saveFileName(const QString& title, const QString&,
+                                                  const QString&) {
+  if (saveNames.empty())
+    throw UnexpectedDialog("unexpected save dialog \"" + title.toStdString() + "\"");
+  auto answer = saveNames.front();
+  saveNames.pop_front();
+  return answer;
+}
+
+void TestPlatform::idle(double seconds) {
+  const double end = t + seconds;
+  for (;;) {
+    double next = end;
+    for (const Action& a : actions_) next = std::min(next, a.time);
+    for (const TestTimer* timer : timers_)
+      if (timer->due) next = std::min(next, *timer->due);
+    t = std::max(t, next);
+    if (next >= end) {
+      dispatch();
+      return;
+    }
+    dispatch();
+  }
+}
+
 void TestPlatform::processEvents() {
   ++yields;
-  // Runs the actions that are due now, in time order; actions they schedule
-  // wait for the next yield, like events posted by an event handler.
+  ++inYield_;
+  dispatch();
+  --inYield_;
+}
+
+void TestPlatform::dispatch() {
+  // Due actions in time order, then due timers.
   std::vector<Action> due;
   auto split = std::stable_partition(actions_.begin(), actions_.end(),
                                      [this](const Action& a) { return a.time > t; });
@@ -84,6 +140,16 @@ void TestPlatform::processEvents() {
   std::stable_sort(due.begin(), due.end(),
                    [](const Action& a, const Action& b) { return a.time < b.time; });
   for (Action& action : due) action.run();
+  std::vector<std::pair<TestTimer*, double>> timers;
+  for (TestTimer* timer : timers_)
+    if (timer->due && *timer->due <= t) timers.emplace_back(timer, *timer->due);
+  std::stable_sort(timers.begin(), timers.end(),
+                   [](const auto& a, const auto& b) { return a.second < b.second; });
+  for (auto [timer, at] : timers) {
+    // A timer that an earlier handler stopped, restarted or deleted waits.
+    if (std::find(timers_.begin(), timers_.end(), timer) != timers_.end() && timer->due == at)
+      timer->fire();
+  }
 }
 
 MsgAnswer TestPlatform::messageBox(const MessageBoxRequest& request) {

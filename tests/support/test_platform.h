@@ -38,6 +38,7 @@ struct RecordedInput {
 };
 
 class TestPlatform;
+class TestTimer;
 
 // The test serial port. Everything written is recorded with its virtual time;
 // `onWrite` (when set) plays the far end and queues answers with deliver().
@@ -93,6 +94,10 @@ class TestPlatform : public Platform {
   void soon(std::function<void()> action) { at(t, std::move(action)); }
   int yields = 0;
   double slept = 0;  // total virtual time spent in sleep()
+  // The application's event loop between operations, for `seconds` of
+  // virtual time: scheduled actions and due timers run at their times,
+  // outside any handler.
+  void idle(double seconds);
 
   // --- dialogs ---
   // Answers for the next message boxes, in order. A box for which no answer
@@ -118,6 +123,8 @@ class TestPlatform : public Platform {
   // File operations fail when these return a reason (crash tests).
   std::function<FileError(const QString& path)> failWrite;
   std::function<FileError(const QString& from, const QString& to)> failRename;
+  // Replies for the next save dialogs (nullopt = Cancel).
+  std::deque<std::optional<QString>> saveNames;
 
   // --- Platform ---
   double now() override { return t; }
@@ -147,6 +154,10 @@ class TestPlatform : public Platform {
   FileError whyUnreadable(const QString& path) override;
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError renameReplacing(const QString& from, const QString& to) override;
+  std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
+  bool insideHandler() override { return inYield_ > 0; }
+  std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                      const QString& filter) override;
 
   // Writes "ovx.ini" in the settings folder.
   void writeIni(const QByteArray& content);
@@ -157,7 +168,13 @@ class TestPlatform : public Platform {
     double time;
     std::function<void()> run;
   };
+  // Runs the actions and timers due now; those they schedule wait for the
+  // next turn, as events posted by an event handler do.
+  void dispatch();
   std::vector<Action> actions_;
+  friend class TestTimer;
+  std::vector<TestTimer*> timers_;
+  int inYield_ = 0;
   QTemporaryDir dir_;
 };
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 
@@ -21,6 +23,7 @@ struct StrictFurnace : ScriptedHarness {
   StrictFurnace() {
     controller.beforeValueRead = [this](int) {
       controller.values.ActualTemperature = controller.words[kSetpoint];
+      controller.values.OutputStatus = controller.words[kHeaterOutput];
     };
     script([this](const QByteArray& frame) {
       EXPECT_GE(platform.t, owedUntil) << frame.toStdString() << " while an answer is owed";
@@ -59,16 +62,20 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   StrictFurnace h;
   const double t0 = h.platform.t;
   TrendWindow& trend = h.openTrend();
-  // The operator asks for the status 50 ms into the fourth read: it begins
-  // when that read is in.
+  // The operator writes P 50 ms into the third read, and asks for the status
+  // 50 ms into the fourth: each begins when that read is in.
+  h.platform.at(t0 + 10.05, [&] {
+    h.form().P->setText("11");
+    h.form().P_KeyPress(13);
+  });
   h.platform.at(t0 + 15.05, [&] {
     h.platform.answers = {MsgAnswer::Ok};
     h.form().menuOVXStatus_Click();
   });
   h.platform.idle(21);
   const std::vector<std::pair<QByteArray, double>> expected = {
-      {"R001NF?", 0},    {"R001NF?", 5},    {"R001NF?", 10}, {"R001NF?", 15},
-      {"R001NT?", 15.2}, {"R001NF?", 15.4}, {"R001NF?", 20}};
+      {"R001NF?", 0},  {"R001NF?", 5},    {"R001NF?", 10},   {"S001  T", 10.2},
+      {"R001NF?", 15}, {"R001NT?", 15.2}, {"R001NF?", 15.4}, {"R001NF?", 20}};
   const auto frames = h.since(t0);
   ASSERT_EQ(frames.size(), expected.size());
   for (size_t i = 0; i < frames.size(); ++i) {
@@ -76,6 +83,7 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
     EXPECT_NEAR(frames[i].second, expected[i].second, 1e-6) << i;
   }
   EXPECT_EQ(h.platform.boxes.size(), 1u);  // the status box only
+  EXPECT_EQ(trend.failureText(), "");      // every read answered whole
 
   // A run yields to the event loop through its whole dwell: no reading then.
   // Afterwards the readings go on.
@@ -116,4 +124,88 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   const size_t written = h.port().written.size();
   h.platform.idle(30);
   EXPECT_EQ(h.port().written.size(), written);
+}
+
+// A run cancelled in its first dwell: its readings and events with their
+// virtual times, as "Save as CSV…" writes them.
+TEST(TrendWindow, SavesARunAsCsv) {
+  StrictFurnace h;
+  h.platform.at(h.platform.t + 4, [&] { h.form().BtnCancel->click(); });
+  h.runOneStep("60");
+  TrendWindow& trend = h.openTrend();
+  const QString path = h.platform.dir() + "/trend.csv";
+  h.platform.saveNames = {path};
+  trend.saveCsv();
+  QByteArray expected = R"(time,elapsed_s,W_C,X_C,heater,opt_status,P,I,D,event
+2026-12-06T14:03:27.200+01:00,0.000,32,,0,,10,300,60,
+2026-12-06T14:03:27.200+01:00,0.000,,,,,,,,start
+2026-12-06T14:03:27.400+01:00,0.200,32,,0,,10,300,60,
+2026-12-06T14:03:27.600+01:00,0.400,32,,1,,10,300,60,
+2026-12-06T14:03:27.600+01:00,0.400,,,,,,,,heater on
+2026-12-06T14:03:27.800+01:00,0.600,32,,1,,10,300,60,
+2026-12-06T14:03:28.000+01:00,0.800,32,,1,,10,300,60,
+2026-12-06T14:03:28.200+01:00,1.000,900,,1,,48,8,2,
+2026-12-06T14:03:28.200+01:00,1.000,,,,,,,,"step 900 °C, PID 48/8/2 from pid.par"
+2026-12-06T14:03:28.400+01:00,1.200,,900,1,0,,,,
+2026-12-06T14:03:28.600+01:00,1.400,,900,1,0,,,,
+2026-12-06T14:03:28.800+01:00,1.600,,900,1,0,,,,
+2026-12-06T14:03:29.000+01:00,1.800,,900,1,0,,,,
+2026-12-06T14:03:29.200+01:00,2.000,,900,1,0,,,,
+2026-12-06T14:03:29.400+01:00,2.200,,900,1,0,,,,
+2026-12-06T14:03:29.600+01:00,2.400,,900,1,0,,,,
+2026-12-06T14:03:29.800+01:00,2.600,,900,1,0,,,,
+2026-12-06T14:03:30.000+01:00,2.800,,900,1,0,,,,
+2026-12-06T14:03:30.200+01:00,3.000,,900,1,0,,,,
+2026-12-06T14:03:30.200+01:00,3.000,,,,,,,,"steady: average 900, STDEV 0, 10 samples, after 1 s"
+2026-12-06T14:03:31.220+01:00,4.020,,,,,,,,cancelled by the operator
+2026-12-06T14:03:31.220+01:00,4.020,,,,,,,,end
+)";
+  EXPECT_EQ(*h.platform.readFile(path), expected.replace("\n", "\r\n"));
+}
+
+// Opened with Ctrl+T also while a long operation has the menus disabled;
+// closing hides it and stops monitoring.
+TEST(TrendWindow, CtrlTAlsoWhileTheMenusAreDisabled) {
+  StrictFurnace h;
+  h.form().show();
+  h.form().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
+  EXPECT_EQ(h.form().MenuInfo->actions().value(0), h.form().menuInfoTrend);
+  h.form().setMenusEnabled(false);
+  QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);
+  ASSERT_NE(h.program().trend(), nullptr);
+  TrendWindow& trend = *h.program().trend();
+  EXPECT_TRUE(trend.isVisible());
+  EXPECT_EQ(trend.windowTitle(), "Trend");
+  EXPECT_TRUE(trend.monitor().running());
+  trend.close();
+  EXPECT_FALSE(trend.monitor().running());
+}
+
+// The chart drawn offscreen: X at 100 °C, then at 200 °C, W at 150 °C.
+TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
+  TrendBuffer buffer;
+  for (int t = 0; t < 600; ++t) {
+    TrendSample s;
+    s.time = t;
+    s.kind = t % 10 ? TrendSample::Value : TrendSample::Data;
+    s.x = t < 300 ? 100 : 200;
+    s.w = 150;
+    s.wKnown = s.kind == TrendSample::Data;
+    buffer.add(s);
+  }
+  TrendChart chart(buffer);
+  chart.resize(500, 300);
+  chart.setSpan(600);
+  const QImage image = chart.image();
+  auto at = [&](double t, double value) {
+    return image.pixelColor(qRound(chart.xFor(t)), qRound(chart.yFor(value)));
+  };
+  EXPECT_LT(chart.yFor(200), chart.yFor(100));
+  EXPECT_EQ(at(155, 100), TrendChart::kXColor);
+  EXPECT_EQ(at(455, 200), TrendChart::kXColor);
+  EXPECT_NE(at(155, 200), TrendChart::kXColor);
+  EXPECT_NE(at(455, 100), TrendChart::kXColor);
+  EXPECT_EQ(at(155, 150), TrendChart::kWColor);
+  EXPECT_EQ(at(455, 150), TrendChart::kWColor);
 }

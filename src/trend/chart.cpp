@@ -188,6 +188,9 @@ void TrendChart::draw(QPainter& painter, QSize size, bool hover) {
     const double middle = std::round((low + high) / 2);
     low = middle - 5, high = middle + 5;
   }
+  // Headroom, so that no curve runs along the frame.
+  const double margin = (high - low) / 20;
+  low -= margin, high += margin;
   const double step = RoundStep((high - low) / std::max(1, l.plot.height() / kMinTickPixels));
   l.low = std::floor(low / step) * step;
   l.high = std::max(l.low + step, std::ceil(high / step) * step);

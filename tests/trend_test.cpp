@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -36,12 +35,12 @@ struct StrictFurnace : ScriptedHarness {
     form().menuInfoTrend->trigger();
     return *program().trend();
   }
-  // The frames written since `from` (virtual time), each with its time.
-  std::vector<std::pair<QByteArray, double>> since(double from) const {
-    std::vector<std::pair<QByteArray, double>> out;
+  // The frames written since `from`, each with its virtual time from then.
+  QString since(double from) const {
+    QStringList out;
     for (const auto& w : platform.port->written)
-      if (w.time >= from) out.emplace_back(w.data.chopped(2).left(7), w.time - from);
-    return out;
+      if (w.time >= from) out << w.data.left(7) + QString::asprintf(" %.2f", w.time - from);
+    return out.join(", ");
   }
   void runOneStep(const char* dwell) {
     program().OpenTemperatureRun();
@@ -73,15 +72,9 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
     h.form().menuOVXStatus_Click();
   });
   h.platform.idle(21);
-  const std::vector<std::pair<QByteArray, double>> expected = {
-      {"R001NF?", 0},  {"R001NF?", 5},    {"R001NF?", 10},   {"S001  T", 10.2},
-      {"R001NF?", 15}, {"R001NT?", 15.2}, {"R001NF?", 15.4}, {"R001NF?", 20}};
-  const auto frames = h.since(t0);
-  ASSERT_EQ(frames.size(), expected.size());
-  for (size_t i = 0; i < frames.size(); ++i) {
-    EXPECT_EQ(frames[i].first, expected[i].first) << i;
-    EXPECT_NEAR(frames[i].second, expected[i].second, 1e-6) << i;
-  }
+  EXPECT_EQ(h.since(t0),
+            "R001NF? 0.00, R001NF? 5.00, R001NF? 10.00, S001  T 10.20, R001NF? 15.00, "
+            "R001NT? 15.20, R001NF? 15.40, R001NF? 20.00");
   EXPECT_EQ(h.platform.boxes.size(), 1u);  // the status box only
   EXPECT_EQ(trend.failureText(), "");      // every read answered whole
 
@@ -89,14 +82,13 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   // Afterwards the readings go on.
   trend.intervalBox().setValue(1);
   h.platform.idle(0.5);
-  const double run = h.platform.t;
   h.runOneStep("20");
-  const double end = h.platform.t - run;
+  const double end = h.platform.t;
   h.platform.idle(3);
   int after = 0;
-  for (const auto& [frame, at] : h.since(run)) {
-    EXPECT_FALSE(at > end - 20 && at < end) << frame.toStdString() << " in the dwell, at " << at;
-    after += at >= end;
+  for (const auto& w : h.port().written) {
+    EXPECT_FALSE(w.time > end - 20 && w.time < end) << w.data.toStdString() << " in the dwell";
+    after += w.time >= end;
   }
   EXPECT_EQ(after, 3);
 
@@ -126,11 +118,11 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   EXPECT_EQ(h.port().written.size(), written);
 }
 
-// A run cancelled in its first dwell: its readings and events with their
+// A run cancelled in its first wait: its readings and events with their
 // virtual times, as "Save as CSV…" writes them.
 TEST(TrendWindow, SavesARunAsCsv) {
   StrictFurnace h;
-  h.platform.at(h.platform.t + 4, [&] { h.form().BtnCancel->click(); });
+  h.platform.at(h.platform.t + 1.5, [&] { h.form().BtnCancel->click(); });
   h.runOneStep("60");
   TrendWindow& trend = h.openTrend();
   const QString path = h.platform.dir() + "/trend.csv";
@@ -150,15 +142,8 @@ TEST(TrendWindow, SavesARunAsCsv) {
 2026-12-06T14:03:28.600+01:00,1.400,,900,1,0,,,,
 2026-12-06T14:03:28.800+01:00,1.600,,900,1,0,,,,
 2026-12-06T14:03:29.000+01:00,1.800,,900,1,0,,,,
-2026-12-06T14:03:29.200+01:00,2.000,,900,1,0,,,,
-2026-12-06T14:03:29.400+01:00,2.200,,900,1,0,,,,
-2026-12-06T14:03:29.600+01:00,2.400,,900,1,0,,,,
-2026-12-06T14:03:29.800+01:00,2.600,,900,1,0,,,,
-2026-12-06T14:03:30.000+01:00,2.800,,900,1,0,,,,
-2026-12-06T14:03:30.200+01:00,3.000,,900,1,0,,,,
-2026-12-06T14:03:30.200+01:00,3.000,,,,,,,,"steady: average 900, STDEV 0, 10 samples, after 1 s"
-2026-12-06T14:03:31.220+01:00,4.020,,,,,,,,cancelled by the operator
-2026-12-06T14:03:31.220+01:00,4.020,,,,,,,,end
+2026-12-06T14:03:29.000+01:00,1.800,,,,,,,,cancelled by the operator
+2026-12-06T14:03:29.000+01:00,1.800,,,,,,,,end
 )";
   EXPECT_EQ(*h.platform.readFile(path), expected.replace("\n", "\r\n"));
 }
@@ -170,7 +155,6 @@ TEST(TrendWindow, CtrlTAlsoWhileTheMenusAreDisabled) {
   h.form().show();
   h.form().activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
-  EXPECT_EQ(h.form().MenuInfo->actions().value(0), h.form().menuInfoTrend);
   h.form().setMenusEnabled(false);
   QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);
   ASSERT_NE(h.program().trend(), nullptr);
@@ -185,15 +169,12 @@ TEST(TrendWindow, CtrlTAlsoWhileTheMenusAreDisabled) {
 // The chart drawn offscreen: X at 100 °C, then at 200 °C, W at 150 °C.
 TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
   TrendBuffer buffer;
-  for (int t = 0; t < 600; ++t) {
-    TrendSample s;
-    s.time = t;
-    s.kind = t % 10 ? TrendSample::Value : TrendSample::Data;
-    s.x = t < 300 ? 100 : 200;
-    s.w = 150;
-    s.wKnown = s.kind == TrendSample::Data;
-    buffer.add(s);
-  }
+  for (int t = 0; t < 600; ++t)
+    buffer.add({.time = double(t),
+                .x = int16_t(t < 300 ? 100 : 200),
+                .w = 150,
+                .kind = t % 10 ? TrendSample::Value : TrendSample::Data,
+                .wKnown = t % 10 == 0});
   TrendChart chart(buffer);
   chart.resize(500, 300);
   chart.setSpan(600);

@@ -21,6 +21,7 @@ namespace {
 
 constexpr double kMinSpan = 10;
 constexpr double kMaxSpan = 7 * 86'400;
+constexpr double kFirstSpan = 120;  // the least a fresh trend shows
 constexpr double kWheelZoom = 0.8;  // span per wheel step in
 constexpr int kHeaterBand = 6;      // pixels
 constexpr int kMinTickPixels = 30;  // between °C ticks
@@ -97,21 +98,34 @@ TrendChart::TrendChart(const TrendBuffer& buffer, QWidget* parent)
 void TrendChart::setFollowing(bool following) {
   if (following == following_) return;
   following_ = following;
-  if (!following) end_ = layout_.to;
+  if (!following) {
+    // Held where it is, at the span it shows.
+    end_ = layout_.to;
+    span_ = layout_.to - layout_.from;
+    zoomed_ = true;
+  }
   emit followingChanged(following);
   update();
 }
 
 void TrendChart::setSpan(double seconds) {
   span_ = std::clamp(seconds, kMinSpan, kMaxSpan);
+  zoomed_ = true;
   update();
 }
 
+double TrendChart::shownSpan() const {
+  const auto& samples = buffer_.samples();
+  // Until the operator zooms, a young trend shows all it holds.
+  if (zoomed_ || !following_ || samples.empty()) return span_;
+  return std::clamp(newest() - samples.front().time, kFirstSpan, span_);
+}
+
 void TrendChart::setEnd(double end) {
+  setFollowing(false);
   const auto& samples = buffer_.samples();
   const double oldest = samples.empty() ? 0 : samples.front().time;
   end_ = std::clamp(end, oldest + kMinSpan, std::max(oldest + kMinSpan, newest() + span_ / 2));
-  setFollowing(false);
   update();
 }
 
@@ -167,7 +181,7 @@ void TrendChart::draw(QPainter& painter, QSize size, bool hover) {
   l.plot = QRect(left, line + 8, size.width() - left - 12, size.height() - 3 * line - 16);
   if (l.plot.width() < 10 || l.plot.height() < 10) return;
   l.to = following_ ? newest() : end_;
-  l.from = l.to - span_;
+  l.from = l.to - shownSpan();
   const TrendView view = buffer_.decimate(l.from, l.to, l.plot.width(), maxGap_);
 
   // The °C range: what the span shows, on round ticks.
@@ -241,7 +255,11 @@ void TrendChart::drawAxes(QPainter& painter, const TrendView&) {
     const QString text = ClockText(s, midnight        ? "yyyy-MM-dd"
                                       : timeStep < 60 ? "HH:mm:ss"
                                                       : "HH:mm");
-    painter.drawText(QRect(x - 60, labelTop, 120, line), Qt::AlignHCenter | Qt::AlignTop, text);
+    const int half = metrics.horizontalAdvance(text) / 2 + 1;
+    // A label that would be cut off at either side is left out.
+    if (x - half >= 0 && x + half <= l.plot.right() + 10)
+      painter.drawText(QRect(x - half, labelTop, 2 * half, line), Qt::AlignHCenter | Qt::AlignTop,
+                       text);
   }
   painter.setPen(kAxis);
   painter.drawRect(l.plot.adjusted(0, 0, -1, -1));
@@ -323,6 +341,7 @@ void TrendChart::drawCurves(QPainter& painter, const TrendView& view) {
 void TrendChart::drawEvents(QPainter& painter) {
   const Layout& l = layout_;
   const QFontMetrics metrics(font());
+  int free = 0;  // where the next letter may start without covering the last
   for (const TrendEvent& e : buffer_.events()) {
     if (e.time < l.from || e.time > l.to) continue;
     const std::optional<Mark> mark = MarkOf(e);
@@ -333,8 +352,10 @@ void TrendChart::drawEvents(QPainter& painter) {
     painter.setPen(QPen(faint, 1, Qt::DotLine));
     painter.drawLine(x, l.plot.top() + 1, x, l.plot.bottom() - kHeaterBand - 1);
     painter.setPen(mark->color);
-    painter.drawText(QRect(x - 10, l.plot.bottom() + 3, 20, metrics.height()), Qt::AlignCenter,
-                     mark->letter);
+    const int width = metrics.horizontalAdvance(mark->letter);
+    const int left = std::max(x - width / 2, free);
+    painter.drawText(QPoint(left, l.plot.bottom() + 3 + metrics.ascent()), mark->letter);
+    free = left + width + 2;
   }
 }
 
@@ -385,13 +406,15 @@ void TrendChart::drawHover(QPainter& painter) {
 void TrendChart::wheelEvent(QWheelEvent* event) {
   const double steps = event->angleDelta().y() / 120.0;
   if (steps == 0) return;
-  const double span = std::clamp(span_ * std::pow(kWheelZoom, steps), kMinSpan, kMaxSpan);
+  const double shown = shownSpan();
+  const double span = std::clamp(shown * std::pow(kWheelZoom, steps), kMinSpan, kMaxSpan);
   if (!following_) {
     // The time under the pointer stays where it is.
     const double t = timeAt(event->position().x());
-    end_ = t + (layout_.to - t) * span / span_;
+    end_ = t + (layout_.to - t) * span / shown;
   }
   span_ = span;
+  zoomed_ = true;
   update();
 }
 
@@ -424,16 +447,16 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Plus:
     case Qt::Key_Equal:
-      setSpan(span_ * kWheelZoom);
+      setSpan(shownSpan() * kWheelZoom);
       break;
     case Qt::Key_Minus:
-      setSpan(span_ / kWheelZoom);
+      setSpan(shownSpan() / kWheelZoom);
       break;
     case Qt::Key_Left:
-      setEnd(layout_.to - span_ / 10);
+      setEnd(layout_.to - shownSpan() / 10);
       break;
     case Qt::Key_Right:
-      setEnd(layout_.to + span_ / 10);
+      setEnd(layout_.to + shownSpan() / 10);
       break;
     case Qt::Key_End:
       setFollowing(true);

@@ -25,8 +25,8 @@ class TrendChart : public QWidget {
   // Panning back in time ends it.
   bool following() const { return following_; }
   void setFollowing(bool following);
-  // Seconds across the plot, within 10 s and a week.
-  double span() const { return span_; }
+  // Seconds across the plot, within 10 s and a week (30 minutes at first;
+  // less while the trend holds less).
   void setSpan(double seconds);
   // X readings further apart than this are not joined: readings are missing
   // between them (no monitoring while the window was closed).
@@ -65,6 +65,8 @@ class TrendChart : public QWidget {
   double timeAt(double x) const;
   // The newest time in the buffer; 0 when it is empty.
   double newest() const;
+  // The span shown now.
+  double shownSpan() const;
   // Moves the right edge (ends following).
   void setEnd(double end);
   // The wall clock's local time in seconds since the epoch at a program time,
@@ -75,7 +77,8 @@ class TrendChart : public QWidget {
   Layout layout_;
   bool following_ = true;
   double span_ = 30 * 60;
-  double end_ = 0;  // right edge while not following
+  bool zoomed_ = false;  // the operator chose the span
+  double end_ = 0;       // right edge while not following
   double maxGap_ = 60;
   std::optional<int> hoverX_;
   std::optional<QPoint> dragFrom_;

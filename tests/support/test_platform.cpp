@@ -72,26 +72,33 @@ void TestPlatform::sleep(double seconds) {
   }
 }
 
-// A timer on the virtual clock, run by the yields and by idle().
+// A timer on the virtual clock: each start schedules an action, which only
+// the latest start of a running timer may fire.
 class TestTimer : public Timer {
  public:
   TestTimer(TestPlatform& platform, std::function<void()> handler)
-      : platform_(platform), handler_(std::move(handler)) {
-    platform_.timers_.push_back(this);
+      : platform_(platform), state_(std::make_shared<State>(State{std::move(handler)})) {}
+  void start(double seconds) override {
+    const int run = ++state_->runs;
+    state_->active = true;
+    platform_.at(platform_.t + std::max(0.0, seconds), [state = std::weak_ptr(state_), run] {
+      const auto s = state.lock();
+      if (!s || s->runs != run || !s->active) return;
+      s->active = false;
+      s->handler();
+    });
   }
-  ~TestTimer() override { std::erase(platform_.timers_, this); }
-  void start(double seconds) override { due = platform_.t + std::max(0.0, seconds); }
-  void stop() override { due.reset(); }
-  bool active() const override { return due.has_value(); }
-  void fire() {
-    due.reset();
-    handler_();
-  }
-  std::optional<double> due;
+  void stop() override { state_->active = false; }
+  bool active() const override { return state_->active; }
 
  private:
+  struct State {
+    std::function<void()> handler;
+    int runs = 0;
+    bool active = false;
+  };
   TestPlatform& platform_;
-  std::function<void()> handler_;
+  std::shared_ptr<State> state_;
 };
 
 std::unique_ptr<Timer> TestPlatform::createTimer(std::function<void()> handler) {
@@ -112,14 +119,9 @@ void TestPlatform::idle(double seconds) {
   for (;;) {
     double next = end;
     for (const Action& a : actions_) next = std::min(next, a.time);
-    for (const TestTimer* timer : timers_)
-      if (timer->due) next = std::min(next, *timer->due);
     t = std::max(t, next);
-    if (next >= end) {
-      dispatch();
-      return;
-    }
     dispatch();
+    if (next >= end) return;
   }
 }
 
@@ -131,7 +133,6 @@ void TestPlatform::processEvents() {
 }
 
 void TestPlatform::dispatch() {
-  // Due actions in time order, then due timers.
   std::vector<Action> due;
   auto split = std::stable_partition(actions_.begin(), actions_.end(),
                                      [this](const Action& a) { return a.time > t; });
@@ -140,16 +141,6 @@ void TestPlatform::dispatch() {
   std::stable_sort(due.begin(), due.end(),
                    [](const Action& a, const Action& b) { return a.time < b.time; });
   for (Action& action : due) action.run();
-  std::vector<std::pair<TestTimer*, double>> timers;
-  for (TestTimer* timer : timers_)
-    if (timer->due && *timer->due <= t) timers.emplace_back(timer, *timer->due);
-  std::stable_sort(timers.begin(), timers.end(),
-                   [](const auto& a, const auto& b) { return a.second < b.second; });
-  for (auto [timer, at] : timers) {
-    // A timer that an earlier handler stopped, restarted or deleted waits.
-    if (std::find(timers_.begin(), timers_.end(), timer) != timers_.end() && timer->due == at)
-      timer->fire();
-  }
 }
 
 MsgAnswer TestPlatform::messageBox(const MessageBoxRequest& request) {

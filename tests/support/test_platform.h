@@ -38,7 +38,6 @@ struct RecordedInput {
 };
 
 class TestPlatform;
-class TestTimer;
 
 // The test serial port. Everything written is recorded with its virtual time;
 // `onWrite` (when set) plays the far end and queues answers with deliver().
@@ -168,12 +167,10 @@ class TestPlatform : public Platform {
     double time;
     std::function<void()> run;
   };
-  // Runs the actions and timers due now; those they schedule wait for the
-  // next turn, as events posted by an event handler do.
+  // Runs the actions (and timers) due now, in time order; those they
+  // schedule wait for the next turn, as events posted by a handler do.
   void dispatch();
   std::vector<Action> actions_;
-  friend class TestTimer;
-  std::vector<TestTimer*> timers_;
   int inYield_ = 0;
   QTemporaryDir dir_;
 };

@@ -21,7 +21,7 @@ namespace {
 
 constexpr double kMinSpan = 10;
 constexpr double kMaxSpan = 7 * 86'400;
-constexpr double kFirstSpan = 120;  // the least a fresh trend shows
+constexpr double kFirstSpan = 60;   // the least a fresh trend shows
 constexpr double kWheelZoom = 0.8;  // span per wheel step in
 constexpr int kHeaterBand = 6;      // pixels
 constexpr int kMinTickPixels = 30;  // between °C ticks
@@ -209,13 +209,13 @@ void TrendChart::draw(QPainter& painter, QSize size, bool hover) {
   l.low = std::floor(low / step) * step;
   l.high = std::max(l.low + step, std::ceil(high / step) * step);
 
-  drawAxes(painter, view);
+  drawAxes(painter);
   drawCurves(painter, view);
   drawEvents(painter);
   if (hover) drawHover(painter);
 }
 
-void TrendChart::drawAxes(QPainter& painter, const TrendView&) {
+void TrendChart::drawAxes(QPainter& painter) {
   const Layout& l = layout_;
   const QFontMetrics metrics(font());
   const int line = metrics.height();

@@ -57,7 +57,7 @@ class TrendChart : public QWidget {
     double low = 0, high = 1;  // °C at the bottom and top of the plot
   };
   void draw(QPainter& painter, QSize size, bool hover);
-  void drawAxes(QPainter& painter, const TrendView& view);
+  void drawAxes(QPainter& painter);
   void drawCurves(QPainter& painter, const TrendView& view);
   void drawEvents(QPainter& painter);
   void drawHover(QPainter& painter);

@@ -6,6 +6,7 @@
 // what ovx's main() does, from just before the child is started to the end of
 // Program::Main (where the main window is shown) and to the window's first
 // exposure. The peak memory is that of the real ovx binary.
+#include <malloc.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -34,6 +35,9 @@
 #include "platform/qt_platform.h"
 #include "protocol/blocks.h"
 #include "protocol/codec.h"
+#include "record/trend_feed.h"
+#include "trend/chart.h"
+#include "trend/trend_window.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
 
@@ -53,6 +57,9 @@ constexpr int kSearchToMs = 50;
 constexpr int kSearchStepMs = 5;
 constexpr int kSearchReads = 10;
 constexpr double kLineCharsPerSecond = 960;  // 9600 baud, 10 bits a character
+constexpr int kTrendSeconds = 86'400;        // a day of readings, one a second per series
+constexpr int kTrendPaints = 20;             // repaints timed
+constexpr int kTrendAppends = 20'000;        // appends timed, to a full store
 
 [[noreturn]] void Fail(const QString& message) {
   throw std::runtime_error(message.toStdString());
@@ -179,6 +186,11 @@ struct Results {
   std::vector<double> startupMain, startupExposed;  // s beyond the delays
   double peakKiB = 0;
   int shortestTxMs = -1, failedTxMs = -1;
+  std::vector<double> trendPaint;  // s per repaint
+  double trendAppend = 0;          // s per reading appended
+  double trendCpu = 0, trendWall = 0;
+  int trendPolls = 0;
+  double trendMiB = 0;  // heap taken by a day of readings
 };
 
 void MeasureStartup(Results& r) {
@@ -230,12 +242,20 @@ void MeasureReads(Results& r, Program& program) {
   }
 }
 
+void SteadyWait(Program& program, BenchPlatform& platform, double& cpuShare, double& wallSeconds,
+                int& polls, bool& endedByOk);
+
 void MeasureWaits(Results& r, Program& program, BenchPlatform& platform) {
-  double cpu = CpuSeconds();
-  double wall = Monotonic();
+  const double cpu = CpuSeconds();
+  const double wall = Monotonic();
   Delay(program.platform, static_cast<float>(kDelaySeconds));
   r.delayCpu = (CpuSeconds() - cpu) / (Monotonic() - wall);
 
+  SteadyWait(program, platform, r.steadyCpu, r.steadyWall, r.steadyPolls, r.steadyEndedByOk);
+}
+
+void SteadyWait(Program& program, BenchPlatform& platform, double& cpuShare, double& wallSeconds,
+                int& polls, bool& endedByOk) {
   // The furnace stands at ambient with the heater off; a setpoint 3 °C above
   // keeps every sample in the window, but the average never reaches W ± 1, so
   // the wait polls until OK.
@@ -248,15 +268,75 @@ void MeasureWaits(Results& r, Program& program, BenchPlatform& platform) {
   QObject::connect(&ok, &QTimer::timeout, program.form().BtnOK, &QPushButton::click);
   ok.start(kSteadyMs);
   const int yields = platform.yields;
-  cpu = CpuSeconds();
-  wall = Monotonic();
+  const double cpu = CpuSeconds();
+  const double wall = Monotonic();
   program.form().ops().WaitForSteadyState(W);
-  r.steadyWall = Monotonic() - wall;
-  r.steadyCpu = (CpuSeconds() - cpu) / r.steadyWall;
-  r.steadyPolls = platform.yields - yields;
-  r.steadyEndedByOk = program.form().OKFlag;
+  wallSeconds = Monotonic() - wall;
+  cpuShare = (CpuSeconds() - cpu) / wallSeconds;
+  polls = platform.yields - yields;
+  endedByOk = program.form().OKFlag;
   ok.stop();
   program.form().OKFlag = false;
+}
+
+// A day of readings, every second a value block and a data block read, with
+// the setpoint stepping every hour and an event now and then.
+void FillDay(TrendFeed& feed, Platform& platform) {
+  Reading value{0, BlockKind::Value, Outcome::Answered, {}, {}};
+  Reading data{0, BlockKind::Data, Outcome::Answered, DefaultParameterSet(), {}};
+  const double start = platform.now();
+  for (int s = 0; s < kTrendSeconds; ++s) {
+    value.time = data.time = start - kTrendSeconds + s;
+    value.values.ActualTemperature = static_cast<int16_t>(800 + s / 3600 * 10 + (s * 7919) % 13);
+    data.words[kSetpoint] = static_cast<int16_t>(800 + s / 3600 * 10);
+    feed.readingTaken(data);
+    feed.readingTaken(value);
+    if (s % 3600 == 0) {
+      OperationEvent step(OperationEvent::Kind::StepStarted);
+      step.time = value.time;
+      step.setpoint = data.words[kSetpoint];
+      feed.operationEvent(step);
+    }
+  }
+}
+
+void MeasureTrend(Results& r, Program& program, BenchPlatform& platform) {
+  const size_t heapBefore = mallinfo2().uordblks;
+  TrendFeed feed(platform);
+  FillDay(feed, platform);
+  r.trendMiB = static_cast<double>(mallinfo2().uordblks - heapBefore) / (1024 * 1024);
+
+  // The whole day across 1000 x 400 pixels.
+  TrendChart chart(feed.buffer());
+  chart.resize(1000, 400);
+  chart.setSpan(kTrendSeconds);
+  chart.show();
+  QCoreApplication::processEvents();
+  for (int i = 0; i < kTrendPaints; ++i) {
+    const double start = Monotonic();
+    chart.repaint();
+    r.trendPaint.push_back(Monotonic() - start);
+  }
+  chart.hide();
+
+  // Appending to the full store, the chart told of each reading.
+  feed.onChange = [&chart] { chart.update(); };
+  Reading value{platform.now(), BlockKind::Value, Outcome::Answered, {}, {}};
+  const double start = Monotonic();
+  for (int i = 0; i < kTrendAppends; ++i) {
+    value.time += 0.2;
+    feed.readingTaken(value);
+  }
+  r.trendAppend = (Monotonic() - start) / kTrendAppends;
+
+  // The steady-state wait again, with the trend window open and following
+  // the program's own day of readings.
+  FillDay(program.trendFeed, platform);
+  program.OpenTrend();
+  QCoreApplication::processEvents();
+  bool ok = false;
+  SteadyWait(program, platform, r.trendCpu, r.trendWall, r.trendPolls, ok);
+  program.trend()->close();
 }
 
 void SearchTxDelay(Results& r, Program& program) {
@@ -352,6 +432,25 @@ void PrintTable(const Results& r) {
           .arg(requestChars)
           .arg(kResponseLength)
           .arg(kLineCharsPerSecond));
+  const auto [minPaint, maxPaint] = std::minmax_element(r.trendPaint.begin(), r.trendPaint.end());
+  row(QStringLiteral(
+          "Trend repaint at 1000 x 400 with 24 h of readings (%1 per series), median of %2")
+          .arg(kTrendSeconds)
+          .arg(kTrendPaints),
+      QStringLiteral("%1 (min %2, max %3)")
+          .arg(Ms(Median(r.trendPaint), 2), Ms(*minPaint, 2), Ms(*maxPaint, 2)),
+      "< 20 ms");
+  row(QStringLiteral("Trend: appending a reading to a full store, mean of %1").arg(kTrendAppends),
+      Ms(r.trendAppend, 4), "< 0.1 ms");
+  row(QStringLiteral("Processor time during a %1 s steady-state wait, trend open and following")
+          .arg(kSteadyMs / 1000),
+      QStringLiteral("%1 (%2 polls in %3 s)")
+          .arg(Percent(r.trendCpu))
+          .arg(r.trendPolls)
+          .arg(r.trendWall, 0, 'f', 1),
+      "< 3 %");
+  row(QStringLiteral("Trend: memory for 24 h of readings (heap taken)"),
+      QString::number(r.trendMiB, 'f', 1) + QStringLiteral(" MiB"), "< 10 MiB");
   std::fflush(stdout);
 }
 
@@ -382,6 +481,10 @@ int Run(const QString& simPath, const QString& ovxPath) {
                .arg(kDelaySeconds)
                .arg(kSteadyMs / 1000));
   MeasureWaits(r, program, platform);
+  Progress(
+      QStringLiteral("trend: a day of readings, repaints, appends, %1 s wait with the window open")
+          .arg(kSteadyMs / 1000));
+  MeasureTrend(r, program, platform);
   Progress(QStringLiteral("shortest TxDelay"));
   SearchTxDelay(r, program);
   PrintTable(r);

@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, Menus) {
                      "menuHeaterOutputON &Heater Output ON F8; -; menuOVXSelfOptimizing Start "
                      "Self-&Optimizing ; -; menuOVXSendDefault Send &Default Parameter Set F12; -; "
                      "menuOVXStatus Query &Status ;",
-                     "MenuInfo &?:",
+                     "MenuInfo &?: menuInfoTrend &Trend Ctrl+T;",
                  }));
 }
 

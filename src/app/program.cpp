@@ -3,6 +3,7 @@
 #include "app/settings.h"
 #include "link/tools.h"
 #include "protocol/numtext.h"
+#include "trend/trend_window.h"
 #include "trun/frmtrun.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
@@ -15,6 +16,8 @@ Program::~Program() {
   if (form_) link.removeListener(form_.get());
   link.removeListener(&runLog);
   recorder.removeListener(&runLog);
+  link.removeListener(&trendFeed);
+  recorder.removeListener(&trendFeed);
 }
 
 void Program::Main() {
@@ -26,7 +29,9 @@ void Program::Main() {
   form_ = std::make_unique<frmOVX>(platform, settings, link, commands, pidStore, recorder);
   form_->onTemperatureRun = [this] { OpenTemperatureRun(); };
   form_->onUnload = [this](bool& Cancel) { Form_Unload(Cancel); };
-  // The log first: a row is on disk before anything else reacts to it.
+  form_->onTrend = [this] { OpenTrend(); };
+  // The log first: a row is on disk before anything else reacts to it; then
+  // the main window, then the trend.
   link.addListener(&runLog);
   recorder.addListener(&runLog);
   // Told in the window, never in a box: the run must not wait for it.
@@ -35,6 +40,8 @@ void Program::Main() {
     form_->appendStatusText(notice + CRLF);
   };
   link.addListener(form_.get());
+  link.addListener(&trendFeed);
+  recorder.addListener(&trendFeed);
   Form_Load();
   CenterForm(platform, form_.get());
   form_->show();
@@ -105,6 +112,15 @@ void Program::OpenTemperatureRun() {
   if (TRun_ && !TRun_->loaded()) TRun_.reset();
   if (!TRun_) TRun_ = std::make_unique<frmTRun>(platform, settings, commands, pidStore, *form_);
   TRun_->ShowCentered();
+}
+
+void Program::OpenTrend() {
+  if (!trend_) {
+    trend_ = std::make_unique<TrendWindow>(platform, settings, link, commands, trendFeed);
+    trend_->setWindowIcon(form_->windowIcon());
+    CenterForm(platform, trend_.get());
+  }
+  trend_->open();
 }
 
 void Program::Form_Unload(bool& Cancel) {

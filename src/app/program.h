@@ -13,11 +13,13 @@
 #include "protocol/settings.h"
 #include "record/events.h"
 #include "record/run_log.h"
+#include "record/trend_feed.h"
 
 namespace ovx {
 
 class frmOVX;
 class frmTRun;
+class TrendWindow;
 
 class Program {
  public:
@@ -40,6 +42,11 @@ class Program {
   void OpenTemperatureRun();
   // The temperature-run dialog while it is loaded, else null.
   frmTRun* temperatureRun() { return TRun_.get(); }
+  // "Trend": creates the trend window when first asked for (centred), and
+  // shows it in front.
+  void OpenTrend();
+  // The trend window once created, else null.
+  TrendWindow* trend() { return trend_.get(); }
 
   Platform& platform;
   Settings settings;
@@ -48,12 +55,15 @@ class Program {
   PidStore pidStore{platform, settings};
   Recorder recorder;
   RunLog runLog{platform, settings};
+  // Listens to the link and the operations from the start.
+  TrendFeed trendFeed{platform};
 
  private:
   void OpenPort();
   std::unique_ptr<SerialPort> Comm1;
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;
+  std::unique_ptr<TrendWindow> trend_;
 };
 
 }  // namespace ovx

@@ -46,6 +46,17 @@ QByteArray Commands::getBlock(bool retry, BlockKind kind) {
   return response;
 }
 
+void Commands::beginValueBlockRead() {
+  const QByteArray request = ValueBlockRequest(link_.settings().ControlLoopNumber);
+  link_.beginRead(request, [this](const QByteArray& response) {
+    const Outcome outcome = CheckResponse(response, BlockKind::Value);
+    Reading reading{link_.platform().now(), BlockKind::Value, outcome, {}, {}};
+    if (outcome == Outcome::Answered)
+      reading.values = Values = DecodeValueBlock(DataField(response));
+    link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
+  });
+}
+
 bool Commands::SendDataBlock() {
   link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, DataBlock));
   link_.notify([&](LinkListener& l) { l.dataBlockSent(DataBlock, true); });

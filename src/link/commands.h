@@ -22,6 +22,10 @@ class Commands {
   // it tries until a valid response arrives. Returns the last response.
   QByteArray GetDataBlock(bool retry);
   QByteArray GetValueBlock(bool retry);
+  // Reads the value block while the event loop runs on (Link::beginRead), for
+  // monitoring between operations: one attempt, without status texts, beep or
+  // box; its reading goes to the listeners once the response is in.
+  void beginValueBlockRead();
   // How the last attempt of the last read ended.
   Outcome lastOutcome() const { return lastOutcome_; }
   // Writes the whole data block from memory.

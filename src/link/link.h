@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "link/listener.h"
@@ -38,6 +40,18 @@ class Link {
   // caller's label.
   void ClearReceiveBuffer(const QString& label);
 
+  // A read that leaves the event loop running, for monitoring between
+  // operations: what waits in the receive buffer is thrown away unreported
+  // (no box in the background), the request goes out at once, and after
+  // TxDelay + RxDelay a timer hands the response to `done`. Until then the
+  // read is pending, and any exchange that begins meanwhile completes it
+  // first: the controller still sees one request at a time.
+  void beginRead(const QByteArray& request, std::function<void(const QByteArray&)> done);
+  bool readPending() const { return static_cast<bool>(pendingDone_); }
+  // Waits out what is left of the pending read's delays, takes its response
+  // and hands it over; nothing when no read is pending.
+  void completePendingRead();
+
   Platform& platform() { return platform_; }
   const Settings& settings() const { return settings_; }
 
@@ -46,6 +60,9 @@ class Link {
   const Settings& settings_;
   SerialPort* port_ = nullptr;
   std::vector<LinkListener*> listeners_;
+  std::function<void(const QByteArray&)> pendingDone_;
+  double pendingDue_ = 0;
+  std::unique_ptr<Timer> pendingTimer_;
 };
 
 }  // namespace ovx

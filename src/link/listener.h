@@ -31,7 +31,8 @@ class LinkListener {
   // Bytes that waited in the receive buffer were thrown away before a request
   // (`label` names the caller).
   virtual void leftoversDiscarded(const QString& /*label*/, const QByteArray& /*bytes*/) {}
-  // A frame went out (without CR LF), after the send delay.
+  // A frame went out (without CR LF), after the send delay; the request of a
+  // monitoring read (Link::beginRead) at once.
   virtual void frameSent(const QByteArray& /*frame*/) {}
   // What came back after the receive delay (possibly nothing).
   virtual void responseReceived(const QByteArray& /*response*/) {}

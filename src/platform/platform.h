@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -63,6 +64,17 @@ class AppendFile {
   // Adds the bytes at the end and has them on disk when it returns. On a
   // failure the file ends as it ended before, and the reason is returned.
   virtual FileError append(const QByteArray& data) = 0;
+};
+
+// A single-shot timer on the platform's clock. Its handler runs from the event
+// loop: the top-level one, or a yield or modal box inside a handler.
+class Timer {
+ public:
+  virtual ~Timer() = default;
+  // Runs the handler once, `seconds` from now; a running timer starts again.
+  virtual void start(double seconds) = 0;
+  virtual void stop() = 0;
+  virtual bool active() const = 0;
 };
 
 class Platform {
@@ -139,6 +151,17 @@ class Platform {
   // opened: when the name is taken, "-2", "-3", ... go before its extension.
   // Null, with the reason in `error`, when no file can be created.
   virtual std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) = 0;
+
+  // --- For work beside the event loop (the trend's monitoring) ---
+
+  virtual std::unique_ptr<Timer> createTimer(std::function<void()> handler) = 0;
+  // True while a handler of the program has lent the event loop a turn (a
+  // yield, a modal box or dialog) and has not got it back: whatever runs now
+  // runs in the middle of that handler's operation.
+  virtual bool insideHandler() = 0;
+  // The standard dialog for a file to save; nullopt when the operator cancels.
+  virtual std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                              const QString& filter) = 0;
 
  protected:
   // Shows the box as given; the text is already clipped.

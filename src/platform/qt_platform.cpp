@@ -5,12 +5,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -104,7 +109,9 @@ void QtPlatform::sleep(double seconds) {
 }
 
 void QtPlatform::processEvents() {
+  ++yields_;
   QCoreApplication::processEvents();
+  --yields_;
 }
 
 void QtPlatform::beep() {
@@ -277,6 +284,43 @@ FileError QtPlatform::createFolder(const QString& path) {
 
 std::unique_ptr<AppendFile> QtPlatform::createAppendFile(const QString& path, FileError& error) {
   return files::CreateAppendFile(path, error);
+}
+
+namespace {
+
+class QtTimer : public Timer {
+ public:
+  explicit QtTimer(std::function<void()> handler) {
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, std::move(handler));
+  }
+  void start(double seconds) override {
+    timer_.start(static_cast<int>(std::ceil(std::max(0.0, seconds) * 1000)));
+  }
+  void stop() override { timer_.stop(); }
+  bool active() const override { return timer_.isActive(); }
+
+ private:
+  QTimer timer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Timer> QtPlatform::createTimer(std::function<void()> handler) {
+  return std::make_unique<QtTimer>(std::move(handler));
+}
+
+bool QtPlatform::insideHandler() {
+  // The application's own event loop is level 1 (0 before it runs).
+  return yields_ > 0 || QThread::currentThread()->loopLevel() > 1;
+}
+
+std::optional<QString> QtPlatform::saveFileName(const QString& title, const QString& suggestion,
+                                                const QString& filter) {
+  const QString name = QFileDialog::getSaveFileName(activeParent(), title, suggestion, filter);
+  if (name.isEmpty()) return std::nullopt;
+  return name;
 }
 
 }  // namespace ovx

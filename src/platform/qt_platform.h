@@ -69,6 +69,14 @@ class QtPlatform : public Platform {
  protected:
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
+  // A QTimer, precise to the millisecond.
+  std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
+  // Inside a yield, or in an event loop of a modal box or dialog (every
+  // event loop but the application's own).
+  bool insideHandler() override;
+  std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                      const QString& filter) override;
+
  private:
   QString profilePath(const QString& fileName);
   // Closes the ports and releases the instance lock.
@@ -80,6 +88,7 @@ class QtPlatform : public Platform {
   std::unique_ptr<QLockFile> lock_;
   std::vector<QPointer<QtSerialPort>> ports_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
+  int yields_ = 0;  // yields in progress
 };
 
 }  // namespace ovx

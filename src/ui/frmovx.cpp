@@ -200,6 +200,12 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
       entry(menuOVX, "menuOVXStatus", "Query &Status", {}, &frmOVX::menuOVXStatus_Click);
 
   MenuInfo = menu("MenuInfo", "&?");
+  menuInfoTrend = entry(MenuInfo, "menuInfoTrend", "&Trend", QKeySequence(Qt::CTRL | Qt::Key_T),
+                        &frmOVX::menuInfoTrend_Click);
+  // Held by the window as well, the shortcut stays live while the menus are
+  // disabled: a long operation is when the operator wants the curve most.
+  menuInfoTrend->setShortcutContext(Qt::ApplicationShortcut);
+  addAction(menuInfoTrend);
 
   // Fixed size: the window is exactly its menu bar over the client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -328,6 +334,10 @@ void frmOVX::menuOVXStatus_Click() {
   ops_->menuOVXStatus_Click();
 }
 
+void frmOVX::menuInfoTrend_Click() {
+  if (onTrend) onTrend();
+}
+
 // --- Events ---
 
 void frmOVX::closeEvent(QCloseEvent* event) {
@@ -381,7 +391,7 @@ bool frmOVX::eventFilter(QObject* watched, QEvent* event) {
 
 bool frmOVX::isMenuShortcut(const QKeyEvent* key) const {
   const QKeySequence typed(key->keyCombination());
-  for (const QMenu* m : {menuFile, menuTemperature, menuOVX}) {
+  for (const QMenu* m : {menuFile, menuTemperature, menuOVX, MenuInfo}) {
     for (const QAction* action : m->actions()) {
       if (!action->shortcut().isEmpty() && action->shortcut() == typed) return true;
     }

@@ -51,6 +51,7 @@ class frmOVX : public QMainWindow, public LinkListener {
 
   // Set by the program that composes the windows.
   std::function<void()> onTemperatureRun;      // "Temperature Run"
+  std::function<void()> onTrend;               // "Trend"
   std::function<void(bool& Cancel)> onUnload;  // closing the window
 
   bool CancelFlag = false;  // set by BtnCancel
@@ -84,6 +85,8 @@ class frmOVX : public QMainWindow, public LinkListener {
   QAction* menuOVXSendDefault = nullptr;
   QAction* menuOVXStatus = nullptr;
   QMenu* MenuInfo = nullptr;
+  // "Trend", Ctrl+T: also while long operations have the menus disabled.
+  QAction* menuInfoTrend = nullptr;
 
   // The trace area's text exactly as written (CR LF line breaks); the widget
   // shows it and keeps its newest line in view.
@@ -115,6 +118,7 @@ class frmOVX : public QMainWindow, public LinkListener {
   void menuOVXSelfOptimizing_Click();
   void menuOVXSendDefault_Click();
   void menuOVXStatus_Click();
+  void menuInfoTrend_Click();
 
   // Keys typed into the four parameter fields (13 Enter, 27 Escape, ...).
   void W_KeyPress(int KeyAscii);

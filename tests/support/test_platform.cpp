@@ -72,10 +72,67 @@ void TestPlatform::sleep(double seconds) {
   }
 }
 
+// A timer on the virtual clock: each start schedules an action, which only
+// the latest start of a running timer may fire.
+class TestTimer : public Timer {
+ public:
+  TestTimer(TestPlatform& platform, std::function<void()> handler)
+      : platform_(platform), state_(std::make_shared<State>(State{std::move(handler)})) {}
+  void start(double seconds) override {
+    const int run = ++state_->runs;
+    state_->active = true;
+    platform_.at(platform_.t + std::max(0.0, seconds), [state = std::weak_ptr(state_), run] {
+      const auto s = state.lock();
+      if (!s || s->runs != run || !s->active) return;
+      s->active = false;
+      s->handler();
+    });
+  }
+  void stop() override { state_->active = false; }
+  bool active() const override { return state_->active; }
+
+ private:
+  struct State {
+    std::function<void()> handler;
+    int runs = 0;
+    bool active = false;
+  };
+  TestPlatform& platform_;
+  std::shared_ptr<State> state_;
+};
+
+std::unique_ptr<Timer> TestPlatform::createTimer(std::function<void()> handler) {
+  return std::make_unique<TestTimer>(*this, std::move(handler));
+}
+
+std::optional<QString> TestPlatform::saveFileName(const QString& title, const QString&,
+                                                  const QString&) {
+  if (saveNames.empty())
+    throw UnexpectedDialog("unexpected save dialog \"" + title.toStdString() + "\"");
+  auto answer = saveNames.front();
+  saveNames.pop_front();
+  return answer;
+}
+
+void TestPlatform::idle(double seconds) {
+  const double end = t + seconds;
+  for (;;) {
+    double next = end;
+    for (const Action& a : actions_) next = std::min(next, a.time);
+    t = std::max(t, next);
+    dispatch();
+    if (next >= end) return;
+  }
+}
+
 void TestPlatform::processEvents() {
   ++yields;
-  // Runs the actions that are due now, in time order; actions they schedule
-  // wait for the next yield, like events posted by an event handler.
+  ++inYield_;
+  dispatch();
+  --inYield_;
+}
+
+void TestPlatform::dispatch() {
   std::vector<Action> due;
   auto split = std::stable_partition(actions_.begin(), actions_.end(),
                                      [this](const Action& a) { return a.time > t; });

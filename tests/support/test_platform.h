@@ -94,6 +94,10 @@ class TestPlatform : public Platform {
   void soon(std::function<void()> action) { at(t, std::move(action)); }
   int yields = 0;
   double slept = 0;  // total virtual time spent in sleep()
+  // The application's event loop between operations, for `seconds` of
+  // virtual time: scheduled actions and due timers run at their times,
+  // outside any handler.
+  void idle(double seconds);
 
   // --- dialogs ---
   // Answers for the next message boxes, in order. A box for which no answer
@@ -118,6 +122,8 @@ class TestPlatform : public Platform {
 
   // File writes and creations fail when this returns a reason.
   std::function<FileError(const QString& path)> failWrite;
+  // Replies for the next save dialogs (nullopt = Cancel).
+  std::deque<std::optional<QString>> saveNames;
 
   // --- Platform ---
   double now() override { return t; }
@@ -149,6 +155,10 @@ class TestPlatform : public Platform {
   // createFolder asks failWrite first.
   FileError createFolder(const QString& path) override;
   std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
+  std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
+  bool insideHandler() override { return inYield_ > 0; }
+  std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
+                                      const QString& filter) override;
 
   // Writes "ovx.ini" in the settings folder.
   void writeIni(const QByteArray& content);
@@ -163,7 +173,11 @@ class TestPlatform : public Platform {
     double time;
     std::function<void()> run;
   };
+  // Runs the actions (and timers) due now, in time order; those they
+  // schedule wait for the next turn, as events posted by a handler do.
+  void dispatch();
   std::vector<Action> actions_;
+  int inYield_ = 0;
   QTemporaryDir dir_;
 };
 

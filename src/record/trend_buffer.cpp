@@ -1,0 +1,173 @@
+#include "record/trend_buffer.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+#include <algorithm>
+
+#include "record/csv.h"
+
+namespace ovx {
+
+namespace {
+
+// How far the X line looks beyond the span for the reading it goes on to;
+// data-block samples lie between value readings.
+constexpr size_t kLookAround = 64;
+
+QDateTime WallTime(int64_t ms, int8_t quarters) {
+  return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone(quarters * 15 * 60));
+}
+
+}  // namespace
+
+void TrendRange::add(int16_t v) {
+  if (!any) {
+    any = true;
+    min = max = first = v;
+  }
+  min = std::min(min, v);
+  max = std::max(max, v);
+  last = v;
+}
+
+void TrendBuffer::add(TrendSample sample) {
+  if (!samples_.empty()) {
+    const TrendSample& before = samples_.back();
+    if (!sample.wKnown && before.wKnown) {
+      sample.w = before.w;
+      sample.wKnown = true;
+    }
+    if (sample.heater < 0) sample.heater = before.heater;
+  }
+  samples_.push_back(sample);
+  if (samples_.size() > capacity_) {
+    samples_.pop_front();
+    const double oldest = samples_.front().time;
+    while (!events_.empty() && events_.front().time < oldest) events_.pop_front();
+  }
+}
+
+void TrendBuffer::addEvent(TrendEvent event) {
+  events_.push_back(std::move(event));
+  if (events_.size() > kEventCapacity) events_.pop_front();
+}
+
+size_t TrendBuffer::lowerBound(double time) const {
+  const auto it = std::lower_bound(samples_.begin(), samples_.end(), time,
+                                   [](const TrendSample& s, double t) { return s.time < t; });
+  return static_cast<size_t>(it - samples_.begin());
+}
+
+TrendView TrendBuffer::decimate(double from, double to, int columns, double maxGap) const {
+  TrendView view;
+  if (columns <= 0 || !(to > from)) return view;
+  view.columns.resize(static_cast<size_t>(columns));
+  const double perColumn = (to - from) / columns;
+  const size_t begin = lowerBound(from);
+  const size_t end = lowerBound(to);
+
+  // Where the span starts: the setpoint and heater carried in, and the last
+  // X reading unless a failed read came after it.
+  double lastX = -1e300;
+  bool broken = true;  // a failed read since the last X reading
+  if (begin > 0) {
+    const TrendSample& before = samples_[begin - 1];
+    if (before.wKnown) view.wBefore = before.w;
+    view.heaterBefore = before.heater;
+    for (size_t i = begin; i-- > 0 && begin - i <= kLookAround;) {
+      if (samples_[i].failed()) break;
+      if (samples_[i].kind == TrendSample::Value) {
+        view.xBefore = TrendView::Point{samples_[i].time, samples_[i].x};
+        lastX = samples_[i].time;
+        broken = false;
+        break;
+      }
+    }
+  }
+
+  std::optional<int16_t> w = view.wBefore;
+  int8_t heater = view.heaterBefore;
+  for (size_t i = begin; i < end; ++i) {
+    const TrendSample& s = samples_[i];
+    const auto c = std::min(columns - 1, static_cast<int>((s.time - from) / perColumn));
+    TrendColumn& column = view.columns[static_cast<size_t>(c)];
+    if (!column.sampled) {
+      // The setpoint and heater state that the column starts with.
+      if (w && s.wKnown) column.w.add(*w);
+      column.heaterOn = heater == 1;
+    }
+    column.sampled = true;
+    if (s.wKnown) column.w.add(s.w);
+    w = s.wKnown ? std::optional<int16_t>(s.w) : w;
+    heater = s.heater;
+    column.heaterOn = column.heaterOn || heater == 1;
+    column.heaterLast = heater;
+    if (s.failed()) broken = true;
+    if (s.kind != TrendSample::Value) continue;
+    if (!column.x.any) column.xBreak = broken || s.time - lastX > maxGap;
+    column.x.add(s.x);
+    lastX = s.time;
+    broken = false;
+  }
+
+  for (size_t i = end; i < samples_.size() && i - end < kLookAround; ++i) {
+    if (samples_[i].failed()) break;
+    if (samples_[i].kind != TrendSample::Value) continue;
+    if (!broken && samples_[i].time - lastX <= maxGap)
+      view.xAfter = TrendView::Point{samples_[i].time, samples_[i].x};
+    break;
+  }
+  return view;
+}
+
+QByteArray TrendBuffer::csv() const {
+  QByteArray out = CsvHeader();
+  if (samples_.empty() && events_.empty()) return out;
+  const double start = std::min(samples_.empty() ? 1e300 : samples_.front().time,
+                                events_.empty() ? 1e300 : events_.front().time);
+  auto sampleRow = [start](const TrendSample& s) {
+    CsvRow row;
+    row.time = WallTime(s.wallMs, s.utcOffsetQuarters);
+    row.elapsed = s.time - start;
+    switch (s.kind) {
+      case TrendSample::Value:
+        row.X = s.x;
+        row.heater = s.heater;
+        row.optStatus = s.opt;
+        break;
+      case TrendSample::Data:
+      case TrendSample::Written:
+        row.W = s.w;
+        row.heater = s.heater;
+        row.P = s.p;
+        row.I = s.i;
+        row.D = s.d;
+        break;
+      case TrendSample::NoAnswer:
+        row.event = QStringLiteral("no answer");
+        break;
+      case TrendSample::Invalid:
+        row.event = QStringLiteral("invalid response");
+        break;
+    }
+    return CsvLine(row);
+  };
+  auto eventRow = [start](const TrendEvent& e) {
+    CsvRow row;
+    row.time = WallTime(e.wallMs, e.utcOffsetQuarters);
+    row.elapsed = e.time - start;
+    row.event = e.text;
+    return CsvLine(row);
+  };
+  // An event comes after the samples of its own moment: it tells what
+  // followed from them.
+  auto event = events_.begin();
+  for (const TrendSample& s : samples_) {
+    for (; event != events_.end() && event->time < s.time; ++event) out += eventRow(*event);
+    out += sampleRow(s);
+  }
+  for (; event != events_.end(); ++event) out += eventRow(*event);
+  return out;
+}
+
+}  // namespace ovx

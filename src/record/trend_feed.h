@@ -1,0 +1,39 @@
+// The trend's ear on the link and the operations: every reading, every data
+// block written and every event goes into the trend buffer with its time on
+// the program's clock and on the wall clock. It listens from the start, so
+// the trend window shows what happened before it was opened.
+#pragma once
+
+#include <functional>
+
+#include "link/listener.h"
+#include "platform/platform.h"
+#include "record/events.h"
+#include "record/trend_buffer.h"
+
+namespace ovx {
+
+class TrendFeed : public LinkListener, public OperationListener {
+ public:
+  explicit TrendFeed(Platform& platform, size_t capacity = TrendBuffer::kCapacity)
+      : platform_(platform), buffer_(capacity) {}
+
+  const TrendBuffer& buffer() const { return buffer_; }
+  // Told after each new sample or event.
+  std::function<void()> onChange;
+
+  void readingTaken(const Reading& reading) override;
+  void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
+  void operationEvent(const OperationEvent& event) override;
+
+ private:
+  // A sample of the kind at the time, stamped with the wall clock now.
+  TrendSample sample(double time, TrendSample::Kind kind);
+  // W, heater and P, I, D of a data block read or written.
+  TrendSample dataSample(double time, TrendSample::Kind kind, const DataBlockWords& words);
+  void add(const TrendSample& sample);
+  Platform& platform_;
+  TrendBuffer buffer_;
+};
+
+}  // namespace ovx

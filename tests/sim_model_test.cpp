@@ -1,13 +1,14 @@
 // The controller model: its frames byte for byte, its faults, and the furnace
-// it regulates and tunes.
+// it regulates and tunes, also for the whole program's self-optimizing on the
+// virtual clock.
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <chrono>
 #include <functional>
 
-#include "model/controller_model.h"
 #include "model/line_buffer.h"
-#include "protocol/codec.h"
+#include "support/harness.h"
 
 namespace ovx::sim {
 namespace {
@@ -29,14 +30,16 @@ void Write(ControllerModel& model, const DataBlockWords& words, double t, int lo
   model.receive(WriteFrame(loop, words) + "\r\n", t);
 }
 
-TEST(SimModel, AnswersReadRequestsByteForByte) {
+TEST(SimModel, AnswersByteForByteInAnyChunkingOnItsLoopOnly) {
   ControllerModel model;
-  const std::vector<Answer> answers = model.receive("R001NT?\r\n", 10);
-  ASSERT_EQ(answers.size(), 1u);
+  std::vector<Answer> answers;
+  for (char c : QByteArray("R001NT?\r\nR001NF?\n"))
+    for (Answer& a : model.receive(QByteArray(1, c), 10)) answers.push_back(a);
+  ASSERT_EQ(answers.size(), 2u);
   EXPECT_DOUBLE_EQ(answers[0].at, 10.02);
   EXPECT_EQ(answers[0].bytes,
             "A001NT OVX 7316  " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q\r\n");
-  const QByteArray value = Ask(model, "R001NF?", 11);
+  const QByteArray value = answers[1].bytes;
   ASSERT_EQ(value.size(), kResponseLength);
   EXPECT_TRUE(value.startsWith("A001NF OVX 7316  "));
   EXPECT_TRUE(value.endsWith(Checksum(DataField(value)) + "Q\r\n"));
@@ -44,13 +47,24 @@ TEST(SimModel, AnswersReadRequestsByteForByte) {
   EXPECT_EQ(QList<int>({v.ActualTemperature, v.OptimizationStatus, v.OutputStatus}),
             QList<int>({25, 0, 0}));
   EXPECT_EQ(v.Text1, "OVX 7316 SIM");
+
+  ControllerModel seven({.loop = 7});
+  EXPECT_TRUE(Ask(seven, "R001NT?", 1).isEmpty());
+  EXPECT_TRUE(Ask(seven, "R7NT?", 1).isEmpty());
+  EXPECT_TRUE(Ask(seven, "R007NF?", 1).startsWith("A007NF"));
+  DataBlockWords words = DefaultParameterSet();
+  words[kSetpoint] = 444;
+  Write(seven, words, 2, 1);
+  EXPECT_EQ(seven.dataBlock()[kSetpoint], 32);
+  Write(seven, words, 2, 7);
+  EXPECT_EQ(seven.dataBlock()[kSetpoint], 444);
 }
 
-TEST(SimModel, AppliesWriteFramesOnlyWithRightLoopAndChecksum) {
+TEST(SimModel, AppliesWholeWriteFramesSilentlyAndBoundsGarbage) {
   // Word 1 = 900, all others 0: the documented frame with checksum 0BBC.
-  const QByteArray field = "   " + QByteArray(" X$") + QByteArray(63, ' ') + QByteArray(23, ' ');
+  const QByteArray field = "    X$" + QByteArray(86, ' ');
   const QByteArray frame = "S001  T " + field + "0BBCQ";
-  struct Case {
+  const struct {
     const char* name;
     QByteArray bytes;
     bool applied;
@@ -63,23 +77,13 @@ TEST(SimModel, AppliesWriteFramesOnlyWithRightLoopAndChecksum) {
       {"no end letter", "S001  T " + field + "0BBC\r\n", false},
       {"no line end", frame, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ControllerModel model;
-    EXPECT_TRUE(model.receive(c.bytes, 1).empty());  // silent on writes
+    EXPECT_TRUE(model.receive(c.bytes, 1).empty());
     EXPECT_EQ(model.writesApplied(), c.applied ? 1 : 0);
     EXPECT_EQ(Words(model, 2)[kSetpoint], c.applied ? 900 : 32);
   }
-}
-
-TEST(SimModel, SplitsLinesInAnyChunkingAndBoundsGarbage) {
-  ControllerModel model;
-  std::vector<Answer> answers;
-  for (char c : QByteArray("R001NT?\r\nR001NF?\n"))
-    for (Answer& a : model.receive(QByteArray(1, c), 1)) answers.push_back(a);
-  ASSERT_EQ(answers.size(), 2u);
-  EXPECT_TRUE(answers[1].bytes.startsWith("A001NF"));
-
   LineBuffer lines;
   lines.add(QByteArray(1 << 20, 'x'));
   EXPECT_LE(lines.pending().size(), LineBuffer::kMaxLine);
@@ -87,43 +91,29 @@ TEST(SimModel, SplitsLinesInAnyChunkingAndBoundsGarbage) {
             QByteArrayList{QByteArray(LineBuffer::kMaxLine - 7, 'x') + "R001NT?"});
 }
 
-TEST(SimModel, AnswersItsOwnLoopNumberOnly) {
-  ControllerModel model({.loop = 7});
-  EXPECT_TRUE(Ask(model, "R001NT?", 1).isEmpty());
-  EXPECT_TRUE(Ask(model, "R7NT?", 1).isEmpty());
-  EXPECT_TRUE(Ask(model, "R007NF?", 1).startsWith("A007NF"));
-  DataBlockWords words = DefaultParameterSet();
-  words[kSetpoint] = 444;
-  Write(model, words, 2, 1);
-  EXPECT_EQ(model.dataBlock()[kSetpoint], 32);
-  Write(model, words, 2, 7);
-  EXPECT_EQ(model.dataBlock()[kSetpoint], 444);
-}
-
 TEST(SimModel, InjectsEachFault) {
   ControllerModel plain;
   const QByteArray normal = Ask(plain, "R001NT?", 5);
-  struct Case {
+  const struct {
     Fault fault;
-    std::function<void(const std::vector<Answer>&)> check;
+    QByteArray bytes;
+    double at;
   } cases[] = {
-      {Fault::Silent, [](auto& a) { EXPECT_TRUE(a.empty()); }},
-      {Fault::Echo, [](auto& a) { EXPECT_EQ(a.at(0).bytes, "R001NT?\r\n"); }},
-      {Fault::CutShort, [&](auto& a) { EXPECT_EQ(a.at(0).bytes, normal.left(60)); }},
-      {Fault::Nul, [](auto& a) { EXPECT_EQ(a.at(0).bytes, QByteArray(32, '\0')); }},
-      {Fault::Late,
-       [&](auto& a) {
-         EXPECT_EQ(a.at(0).bytes, normal);
-         EXPECT_DOUBLE_EQ(a.at(0).at, 5 + 7.5);
-       }},
+      {Fault::Echo, "R001NT?\r\n", 5.02},
+      {Fault::CutShort, normal.left(60), 5.02},
+      {Fault::Nul, QByteArray(32, '\0'), 5.02},
+      {Fault::Late, normal, 5 + 7.5},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.fault));
+  for (const auto& c : cases) {
     ControllerModel model({.fault = c.fault, .lateSeconds = 7.5});
-    c.check(model.receive("R001NT?\r\n", 5));
+    const std::vector<Answer> answers = model.receive("R001NT?\r\n", 5);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].bytes, c.bytes);
+    EXPECT_DOUBLE_EQ(answers[0].at, c.at);
     EXPECT_EQ(model.faultsInjected(), 1);
   }
-
+  ControllerModel silent({.fault = Fault::Silent});
+  EXPECT_TRUE(Ask(silent, "R001NT?", 5).isEmpty());
   for (double p : {0.0, 1.0}) {
     ControllerModel model({.fault = Fault::Corrupt, .corruptProbability = p});
     for (int i = 0; i < 50; ++i) EXPECT_EQ(Ask(model, "R001NT?", 5) == normal, p == 0);
@@ -133,8 +123,6 @@ TEST(SimModel, InjectsEachFault) {
   EXPECT_NEAR(some.faultsInjected(), 100, 30);
 }
 
-// Settling to a setpoint and self-optimizing are tried through the program:
-// trun_test and self_optimizing_sim_test.
 TEST(SimModel, HeaterOffAbortsOptimizingAndCools) {
   ControllerModel model({.start = 600});
   DataBlockWords words = Words(model, 0);
@@ -158,7 +146,7 @@ TEST(SimModel, HeaterOffAbortsOptimizingAndCools) {
   EXPECT_EQ(Values(model, 3660).OutputStatus, 0);
 }
 
-TEST(SimModel, RunsADayQuickly) {
+TEST(SimModel, RunsADayQuicklyAtItsSetpoint) {
   ControllerModel model;
   DataBlockWords words = Words(model, 0);
   words[kSetpoint] = 1200;
@@ -166,10 +154,29 @@ TEST(SimModel, RunsADayQuickly) {
   Write(model, words, 0);
   const auto begin = std::chrono::steady_clock::now();
   model.advanceTo(24 * 3600);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  EXPECT_LT(seconds, 0.5);
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
   EXPECT_NEAR(Values(model, 24 * 3600).ActualTemperature, 1200, 1);
+}
+
+// The whole program's self-optimizing against the model: the controller
+// tunes its terms, the fields show them, and the furnace settles at W.
+TEST(SelfOptimizingOnModel, ControllerTunesAndTheFurnaceSettles) {
+  test::Harness h;
+  h.speed = 20;
+  ASSERT_TRUE(h.start());
+  h.platform.inputs = {QString("850")};
+  h.platform.answers = {MsgAnswer::Ok};
+  h.form().ops().menuOVXSelfOptimizing_Click();
+  ASSERT_EQ(h.platform.boxes.size(), 1u);
+  EXPECT_EQ(h.platform.boxes[0].request.title, "Self-Optimizing");
+  const DataBlockWords& words = h.model.dataBlock();
+  EXPECT_EQ(test::Fields(h.form()),
+            QString("850 %1 %2 %3").arg(words[kPTerm]).arg(words[kITerm]).arg(words[kDTerm]));
+  EXPECT_NE(words[kITerm], 300) << "still the default integral time";
+  EXPECT_EQ(words[kOptimize1], 0);
+  EXPECT_EQ(words[kHeaterOutput], 1);
+  EXPECT_NEAR(h.model.temperature(), 850, 2);
+  EXPECT_TRUE(test::Idle(h.form()));
 }
 
 }  // namespace

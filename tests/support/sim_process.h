@@ -9,20 +9,21 @@ namespace ovx::test {
 
 class SimProcess {
  public:
-  ~SimProcess();
-  // The simulator of this build.
+  ~SimProcess() { kill(); }
+  // The simulator of this build (or the one OVX_SIM names).
   static QString path();
-  // Starts ovx-sim with a link at `link` and the extra options; true once the
-  // link is there.
-  bool start(const QString& link, const QStringList& options = {});
+  // Starts ovx-sim with a link at `link` and the extra options; ready() waits
+  // until the link is there.
+  void launch(const QString& link, const QStringList& options = {});
+  bool ready();
+  bool start(const QString& link, const QStringList& options = {}) {
+    launch(link, options);
+    return ready();
+  }
   // SIGTERM and wait; SIGKILL leaves the link behind, as a crash would.
   void stop();
   void kill();
-  bool running() const { return process_.state() != QProcess::NotRunning; }
-  QProcess& process() { return process_; }
-
- private:
-  QProcess process_;
+  QProcess process;
 };
 
 }  // namespace ovx::test

@@ -1,15 +1,13 @@
 // A temperature run of hours on the virtual clock against the controller
 // model, which runs eight times as fast as the program's clock. The program's
 // memory does not grow over a hundred thousand passes, every dwell counts
-// down each second once and lasts its time, every steady-state wait ends with
-// statistics that meet its targets, and every step reaches the controller
-// once.
+// down each second once and lasts its time, and every step reaches the
+// controller once and settles there.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <cstdio>
 #include <fstream>
@@ -29,7 +27,7 @@ long Resident() {
 
 constexpr int kFirst = 900, kLast = 1000, kStep = 50, kDwell = 1000, kSteps = 3;
 
-TEST(LongRun, MemoryCountdownsStatisticsAndWritesStayRight) {
+TEST(LongRun, MemoryCountdownsAndStepsStayRight) {
   Harness h(kDirIni, {.start = kFirst});
   h.model.dataBlock()[kSetpoint] = kFirst;
   h.speed = 8;
@@ -78,37 +76,12 @@ TEST(LongRun, MemoryCountdownsStatisticsAndWritesStayRight) {
     EXPECT_NEAR(shown >= 0 && shown < kDwell ? platform.t - lastChange : 1, 1, 0.021);
     shown = now, lastChange = platform.t;
   });
-  // Steady-state waits: the last display of each meets the targets and shows
-  // the time since the first.
-  int waits = 0;
-  QString display;
-  double firstDisplay = 0, lastDisplay = 0;
-  const QRegularExpression stats(
-      "Average +: ?([-.\\d]+)°C.*STDEV +: ?([-.\\d]+)\r\n.*Elapsed time +: ?(\\d+) sec",
-      QRegularExpression::DotMatchesEverythingOption);
-  QObject::connect(h.form().StatusText, &QPlainTextEdit::textChanged, [&] {
-    const QString text = h.form().statusText();
-    if (!text.isEmpty()) {
-      if (display.isEmpty()) firstDisplay = platform.t;
-      display = text, lastDisplay = platform.t;
-      return;
-    }
-    if (display.isEmpty()) return;
-    const auto match = stats.match(display);
-    ASSERT_TRUE(match.hasMatch()) << display.toStdString();
-    EXPECT_LT(std::abs(match.captured(1).toDouble() - h.commands().DataBlock[kSetpoint]), 1);
-    EXPECT_LE(match.captured(2).toDouble(), 0.25);
-    EXPECT_NEAR(match.captured(3).toInt(), lastDisplay - firstDisplay, 1);
-    display.clear(), ++waits;
-  });
-
   dialog.BtnStart_Click();
   tick();
   const long grown = Resident() - warm;
   std::printf("[  counts  ] %d yields; memory %.1f MB after ten minutes, %+.2f MB at the end\n",
               platform.yields, warm / 1e6, grown / 1e6);
   EXPECT_EQ(dwells, kSteps);
-  EXPECT_EQ(waits, kSteps);
   EXPECT_EQ(writes, kSteps + 1);  // the heater switch, then one write per step
   EXPECT_EQ(h.model.dataBlock()[kSetpoint], kLast);
   EXPECT_NEAR(h.model.temperature(), kLast, 2);

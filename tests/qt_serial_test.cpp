@@ -1,6 +1,5 @@
 // The real platform's serial port on a pseudo-terminal pair (also one that
-// hangs up or chatters), its message boxes, its instance lock, and both
-// locks released by an end with a status.
+// hangs up or chatters), its message boxes and its instance lock.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -169,31 +168,6 @@ TEST_F(RealPort, InstanceLock) {
   EXPECT_FALSE(platform.anotherInstanceRunning());
   EXPECT_FALSE(platform.anotherInstanceRunning());
   EXPECT_TRUE(QtPlatform().anotherInstanceRunning());
-}
-
-// Quit (0) or a failed start (1) release the instance lock and the port's
-// lock file (beside the system's other ones).
-TEST_F(RealPort, EndingWithAStatusReleasesBothLocks) {
-  Pty peer;
-  link(peer.slave);
-  const QString port = "LCK.." + QString(platform.windowsDirectory() + "/com1").replace('/', '_');
-  auto locks = [&] {
-    return QFile::exists(platform.windowsDirectory() + "/ovx.lock") +
-           (QFile::exists("/run/lock/" + port) || QFile::exists("/var/lock/" + port));
-  };
-  for (const int status : {0, 1}) {
-    EXPECT_EXIT(
-        {
-          QtPlatform real;
-          real.anotherInstanceRunning();
-          std::unique_ptr<SerialPort> port = real.createSerialPort();
-          port->setSettings("9600,n,8,1");
-          port->open(1);
-          real.endProgram(locks() == 2 ? status : 99);
-        },
-        testing::ExitedWithCode(status), "");
-    EXPECT_EQ(locks(), 0);
-  }
 }
 
 // Message boxes: exact title (the application title when none is given),

@@ -5,7 +5,6 @@
 
 #include <QLineEdit>
 #include <chrono>
-#include <functional>
 
 #include "model/line_buffer.h"
 #include "support/harness.h"
@@ -13,20 +12,12 @@
 namespace ovx::sim {
 namespace {
 
-QByteArray Ask(ControllerModel& model, const QByteArray& line, double t) {
+QByteArray Ask(ControllerModel& model, const QByteArray& line, double t = 1) {
   const std::vector<Answer> answers = model.receive(line + "\r\n", t);
   return answers.empty() ? QByteArray() : answers.front().bytes;
 }
 
-ValueBlock Values(ControllerModel& model, double t) {
-  return DecodeValueBlock(DataField(Ask(model, "R001NF?", t)));
-}
-
-DataBlockWords Words(ControllerModel& model, double t) {
-  return DecodeDataBlock(DataField(Ask(model, "R001NT?", t)));
-}
-
-void Write(ControllerModel& model, const DataBlockWords& words, double t, int loop = 1) {
+void Write(ControllerModel& model, const DataBlockWords& words, double t = 1, int loop = 1) {
   model.receive(WriteFrame(loop, words) + "\r\n", t);
 }
 
@@ -39,50 +30,38 @@ TEST(SimModel, AnswersByteForByteInAnyChunkingOnItsLoopOnly) {
   EXPECT_DOUBLE_EQ(answers[0].at, 10.02);
   EXPECT_EQ(answers[0].bytes,
             "A001NT OVX 7316  " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q\r\n");
-  const QByteArray value = answers[1].bytes;
-  ASSERT_EQ(value.size(), kResponseLength);
-  EXPECT_TRUE(value.startsWith("A001NF OVX 7316  "));
-  EXPECT_TRUE(value.endsWith(Checksum(DataField(value)) + "Q\r\n"));
-  const ValueBlock v = DecodeValueBlock(DataField(value));
+  EXPECT_TRUE(answers[1].bytes.startsWith("A001NF OVX 7316  "));
+  const ValueBlock v = DecodeValueBlock(DataField(answers[1].bytes));
   EXPECT_EQ(QList<int>({v.ActualTemperature, v.OptimizationStatus, v.OutputStatus}),
             QList<int>({25, 0, 0}));
-  EXPECT_EQ(v.Text1, "OVX 7316 SIM");
 
   ControllerModel seven({.loop = 7});
-  EXPECT_TRUE(Ask(seven, "R001NT?", 1).isEmpty());
-  EXPECT_TRUE(Ask(seven, "R7NT?", 1).isEmpty());
-  EXPECT_TRUE(Ask(seven, "R007NF?", 1).startsWith("A007NF"));
+  EXPECT_EQ(Ask(seven, "R001NT?") + Ask(seven, "R7NT?"), "");
+  EXPECT_TRUE(Ask(seven, "R007NF?").startsWith("A007NF"));
   DataBlockWords words = DefaultParameterSet();
   words[kSetpoint] = 444;
-  Write(seven, words, 2, 1);
+  Write(seven, words, 1, 1);
   EXPECT_EQ(seven.dataBlock()[kSetpoint], 32);
-  Write(seven, words, 2, 7);
+  Write(seven, words, 1, 7);
   EXPECT_EQ(seven.dataBlock()[kSetpoint], 444);
 }
 
 TEST(SimModel, AppliesWholeWriteFramesSilentlyAndBoundsGarbage) {
   // Word 1 = 900, all others 0: the documented frame with checksum 0BBC.
-  const QByteArray field = "    X$" + QByteArray(86, ' ');
-  const QByteArray frame = "S001  T " + field + "0BBCQ";
-  const struct {
-    const char* name;
-    QByteArray bytes;
-    bool applied;
-  } cases[] = {
-      {"CR LF", frame + "\r\n", true},
-      {"lone LF", frame + "\n", true},
-      {"noise before the frame", QByteArray("\0\0xx", 4) + frame + "\r\n", true},
-      {"wrong checksum", "S001  T " + field + "0BBDQ\r\n", false},
-      {"wrong loop", "S002  T " + field + "0BBCQ\r\n", false},
-      {"no end letter", "S001  T " + field + "0BBC\r\n", false},
-      {"no line end", frame, false},
+  const QByteArray field = "    X$" + QByteArray(86, ' '), frame = "S001  T " + field + "0BBCQ";
+  const std::pair<QByteArray, bool> cases[] = {
+      {frame + "\r\n", true},
+      {frame + "\n", true},
+      {QByteArray("\0\0xx", 4) + frame + "\r\n", true},  // noise before the frame
+      {"S001  T " + field + "0BBDQ\r\n", false},         // wrong checksum
+      {"S002  T " + field + "0BBCQ\r\n", false},         // wrong loop
+      {"S001  T " + field + "0BBC\r\n", false},          // no end letter
+      {frame, false},                                    // no line end
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [bytes, applied] : cases) {
     ControllerModel model;
-    EXPECT_TRUE(model.receive(c.bytes, 1).empty());
-    EXPECT_EQ(model.writesApplied(), c.applied ? 1 : 0);
-    EXPECT_EQ(Words(model, 2)[kSetpoint], c.applied ? 900 : 32);
+    EXPECT_TRUE(model.receive(bytes, 1).empty());
+    EXPECT_EQ(model.dataBlock()[kSetpoint], applied ? 900 : 32) << bytes.toStdString();
   }
   LineBuffer lines;
   lines.add(QByteArray(1 << 20, 'x'));
@@ -94,68 +73,61 @@ TEST(SimModel, AppliesWholeWriteFramesSilentlyAndBoundsGarbage) {
 TEST(SimModel, InjectsEachFault) {
   ControllerModel plain;
   const QByteArray normal = Ask(plain, "R001NT?", 5);
-  const struct {
-    Fault fault;
-    QByteArray bytes;
-    double at;
-  } cases[] = {
+  const std::tuple<Fault, QByteArray, double> cases[] = {
       {Fault::Echo, "R001NT?\r\n", 5.02},
       {Fault::CutShort, normal.left(60), 5.02},
       {Fault::Nul, QByteArray(32, '\0'), 5.02},
       {Fault::Late, normal, 5 + 7.5},
   };
-  for (const auto& c : cases) {
-    ControllerModel model({.fault = c.fault, .lateSeconds = 7.5});
+  for (const auto& [fault, bytes, at] : cases) {
+    ControllerModel model({.fault = fault, .lateSeconds = 7.5});
     const std::vector<Answer> answers = model.receive("R001NT?\r\n", 5);
     ASSERT_EQ(answers.size(), 1u);
-    EXPECT_EQ(answers[0].bytes, c.bytes);
-    EXPECT_DOUBLE_EQ(answers[0].at, c.at);
-    EXPECT_EQ(model.faultsInjected(), 1);
+    EXPECT_EQ(answers[0].bytes, bytes);
+    EXPECT_DOUBLE_EQ(answers[0].at, at);
   }
   ControllerModel silent({.fault = Fault::Silent});
-  EXPECT_TRUE(Ask(silent, "R001NT?", 5).isEmpty());
-  for (double p : {0.0, 1.0}) {
+  EXPECT_EQ(Ask(silent, "R001NT?"), "");
+  for (const double p : {0.0, 0.2, 1.0}) {
     ControllerModel model({.fault = Fault::Corrupt, .corruptProbability = p});
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(Ask(model, "R001NT?", 5) == normal, p == 0);
+    int spoilt = 0;
+    for (int i = 0; i < 500; ++i) spoilt += Ask(model, "R001NT?", 5) != normal;
+    EXPECT_NEAR(spoilt, 500 * p, p == 0.2 ? 30 : 0);
   }
-  ControllerModel some({.fault = Fault::Corrupt, .corruptProbability = 0.2});
-  for (int i = 0; i < 500; ++i) Ask(some, "R001NT?", 5);
-  EXPECT_NEAR(some.faultsInjected(), 100, 30);
 }
 
 TEST(SimModel, HeaterOffAbortsOptimizingAndCools) {
   ControllerModel model({.start = 600});
-  DataBlockWords words = Words(model, 0);
+  DataBlockWords words = model.dataBlock();
   words[kSetpoint] = 850;
   words[kHeaterOutput] = words[kOptimize1] = words[kOptimize2] = 1;
   Write(model, words, 0);
-  EXPECT_NE(Values(model, 0).OptimizationStatus, 0);
   model.advanceTo(60);
-  EXPECT_TRUE(model.optimizing());
+  EXPECT_NE(DecodeValueBlock(DataField(Ask(model, "R001NF?", 60))).OptimizationStatus, 0);
   const double hot = model.temperature();
   EXPECT_GT(hot, 600);
   words[kHeaterOutput] = 0;
   Write(model, words, 60);
   EXPECT_FALSE(model.optimizing());
-  const DataBlockWords after = Words(model, 61);
+  const DataBlockWords after = model.dataBlock();
   EXPECT_EQ(QList<int>({after[kOptimize1], after[kOptimize2], after[kPTerm]}),
             QList<int>({0, 0, DefaultParameterSet()[kPTerm]}));
   model.advanceTo(3660);
   EXPECT_LT(model.temperature(), 0.2 * hot);
   EXPECT_GT(model.temperature(), 25);
-  EXPECT_EQ(Values(model, 3660).OutputStatus, 0);
+  EXPECT_EQ(DecodeValueBlock(DataField(Ask(model, "R001NF?", 3660))).OutputStatus, 0);
 }
 
 TEST(SimModel, RunsADayQuicklyAtItsSetpoint) {
   ControllerModel model;
-  DataBlockWords words = Words(model, 0);
+  DataBlockWords words = model.dataBlock();
   words[kSetpoint] = 1200;
   words[kHeaterOutput] = 1;
   Write(model, words, 0);
   const auto begin = std::chrono::steady_clock::now();
   model.advanceTo(24 * 3600);
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(500));
-  EXPECT_NEAR(Values(model, 24 * 3600).ActualTemperature, 1200, 1);
+  EXPECT_NEAR(model.temperature(), 1200, 1);
 }
 
 // The whole program's self-optimizing against the model: the controller
@@ -173,8 +145,7 @@ TEST(SelfOptimizingOnModel, ControllerTunesAndTheFurnaceSettles) {
   EXPECT_EQ(test::Fields(h.form()),
             QString("850 %1 %2 %3").arg(words[kPTerm]).arg(words[kITerm]).arg(words[kDTerm]));
   EXPECT_NE(words[kITerm], 300) << "still the default integral time";
-  EXPECT_EQ(words[kOptimize1], 0);
-  EXPECT_EQ(words[kHeaterOutput], 1);
+  EXPECT_EQ(QList<int>({words[kOptimize1], words[kHeaterOutput]}), QList<int>({0, 1}));
   EXPECT_NEAR(h.model.temperature(), 850, 2);
   EXPECT_TRUE(test::Idle(h.form()));
 }

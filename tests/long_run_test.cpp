@@ -92,7 +92,7 @@ TEST(LongRun, MemoryCountdownsAndStepsStayRight) {
   // says nothing there; its leak check covers that build instead.
 #if !defined(__SANITIZE_ADDRESS__)
   ASSERT_GT(warm, 0);
-  EXPECT_LT(grown, 500'000);
+  EXPECT_LT(grown, 350'000);
 #endif
 }
 

@@ -194,6 +194,8 @@ TEST_F(RealPort, MessageBoxes) {
        "Invalid input", B::Ok, B::Critical, A::Ok},
       {{"Set?", {}, MsgButtons::OkCancel, MsgIcon::Question, A::Ok}, Qt::Key_Return,
        "KALVEN OVX 7316", B::Ok | B::Cancel, B::Question, A::Ok},
+      {{"Set?", {}, MsgButtons::OkCancel, MsgIcon::Question, A::Ok}, Qt::Key_Escape,
+       "KALVEN OVX 7316", B::Ok | B::Cancel, B::Question, A::Cancel},
       // clang-format on
   };
   for (const auto& c : cases) {

@@ -185,22 +185,8 @@ TEST(SimOptions, BadValuesAreRefusedByName) {
   }
 }
 
-// SIGTERM, SIGINT and SIGHUP to the real ovx on the simulator, whether it
-// idles, waits busily or shows a box, end it by the signal itself, with the
-// instance lock and the port's lock file released.
-struct SignalCase {
-  int signal;
-  const char* when;
-  QByteArray txDelay;
-  QStringList simOptions;
-  int after;  // ms from the request to the signal
-};
-
-void PrintTo(const SignalCase& c, std::ostream* out) {
-  *out << c.when;
-}
-
-// Quit (0) or a failed start (1) release them too.
+// Quit (0) or a failed start (1) release the instance lock and the port's
+// lock file.
 TEST_F(OnSim, EndingWithAStatusReleasesBothLocks) {
   SimProcess sim;
   ASSERT_TRUE(sim.start(com1()));
@@ -219,38 +205,38 @@ TEST_F(OnSim, EndingWithAStatusReleasesBothLocks) {
   }
 }
 
-class ExitOnSignal : public OnSim, public testing::WithParamInterface<SignalCase> {};
-
-TEST_P(ExitOnSignal, ReleasesBothLocks) {
-  const SignalCase& c = GetParam();
-  writeIni(c.txDelay);
-  SimProcess sim;
-  const QString log = temp.filePath("sim.log");
-  ASSERT_TRUE(sim.start(com1(), c.simOptions + QStringList{"--log", log}));
-  QProcess ovx;
-  ovx.start(OVX_BIN_PATH, QStringList());
-  QFile file(log);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  QElapsedTimer timer;
-  timer.start();
-  for (QByteArray seen; !(seen += file.readAll()).contains("R001NT?"); QThread::msleep(10))
-    ASSERT_LT(timer.elapsed(), 5000) << "no request from the start-up check";
-  QThread::msleep(c.after);
-  ASSERT_EQ(locks(), "ovx.lock port");
-  ::kill(static_cast<pid_t>(ovx.processId()), c.signal);
-  ASSERT_TRUE(ovx.waitForFinished(2000));
-  EXPECT_EQ(ovx.exitStatus(), QProcess::CrashExit);
-  EXPECT_EQ(ovx.exitCode(), c.signal);
-  EXPECT_EQ(locks(), "");
+// So do SIGTERM, SIGINT and SIGHUP to the real ovx, whether it idles, waits
+// busily or shows a box ("No response", after TxDelay and the 1 s pause);
+// the signal itself then ends it.
+TEST_F(OnSim, SignalsEndTheProgramAndReleaseBothLocks) {
+  const std::tuple<int, QByteArray, QStringList, int> cases[] = {
+      {SIGTERM, "0.2", {}, 500},  // ms from the request to the signal
+      {SIGINT, "30", {}, 100},
+      {SIGHUP, "0.2", {"--fault", "silent"}, 1600},
+  };
+  for (const auto& [signal, txDelay, simOptions, after] : cases) {
+    SCOPED_TRACE(signal);
+    writeIni(txDelay);
+    SimProcess sim;
+    const QString log = temp.filePath(QString("sim%1.log").arg(signal));
+    ASSERT_TRUE(sim.start(com1(), simOptions + QStringList{"--log", log}));
+    QProcess ovx;
+    ovx.start(OVX_BIN_PATH, QStringList());
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QElapsedTimer timer;
+    timer.start();
+    for (QByteArray seen; !(seen += file.readAll()).contains("R001NT?"); QThread::msleep(10))
+      ASSERT_LT(timer.elapsed(), 5000) << "no request from the start-up check";
+    QThread::msleep(after);
+    ASSERT_EQ(locks(), "ovx.lock port");
+    ::kill(static_cast<pid_t>(ovx.processId()), signal);
+    ASSERT_TRUE(ovx.waitForFinished(2000));
+    EXPECT_EQ(ovx.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(ovx.exitCode(), signal);
+    EXPECT_EQ(locks(), "");
+  }
 }
-
-// The box ("No response") comes after TxDelay and the 1 s pause of the read.
-INSTANTIATE_TEST_SUITE_P(Cases, ExitOnSignal,
-                         testing::Values(SignalCase{SIGTERM, "idle", "0.2", {}, 500},
-                                         SignalCase{SIGINT, "busy", "30", {}, 100},
-                                         SignalCase{
-                                             SIGHUP, "box", "0.2", {"--fault", "silent"}, 1600}),
-                         [](const auto& info) { return std::string(info.param.when); });
 
 // A character changed on the line keeps the length of an answer: the
 // checksum in its trailer tells. A trailer that holds no checksum is not

@@ -32,11 +32,11 @@ struct Folder {
     ASSERT_EQ(::chmod(at(name), mode), 0);
   }
   void link(const QString& name, const QString& target) {
-    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), at(name)), 0);
+    ASSERT_EQ(::symlink(at(target).constData(), at(name)), 0);
   }
   // Every entry, sorted: a link with its target, and what reads as a regular
   // file (through a link too) with its mode and content.
-  QStringList listing() const {
+  QString listing() const {
     QStringList entries;
     QDirIterator it(dir.path(),
                     QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -48,12 +48,12 @@ struct Folder {
         entry += " -> " + QDir(dir.path()).relativeFilePath(it.fileInfo().symLinkTarget());
       const std::optional<QByteArray> content = files::Read(path);
       struct stat st {};
-      if (content && files::Exists(path) && ::stat(QFile::encodeName(path).constData(), &st) == 0)
+      if (content && ::stat(QFile::encodeName(path).constData(), &st) == 0)
         entry += " " + QString::number(st.st_mode & 07777, 8) + ": " + *content;
       entries << entry;
     }
     entries.sort();
-    return entries;
+    return entries.join(" | ");
   }
 };
 
@@ -73,46 +73,43 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
   const gid_t group = ::geteuid() == 0 ? 65534 : ::getegid();
   const QByteArray big(64 * 1024, '\n');
   const auto old = [](Folder& f) { f.put("pid.par", kOld); };
-  const QString denied = strerror(EACCES), exists = strerror(EEXIST), tooLarge = strerror(EFBIG);
-  struct Case {
+  const auto fifo = [](Folder& f) { ::mkfifo(f.at("pid.par"), 0644); };
+  const auto dangling = [](Folder& f) { f.link("pid.par", "victim"); };
+  const auto full = [](Folder&) { LimitFileSize(4096); };
+  const QString exists = strerror(EEXIST), tooLarge = strerror(EFBIG);
+  const struct {
     const char* name;
     bool create;  // else replace
     std::function<void(Folder&)> plant;
     QByteArray data;
-    QString reason;
-    QStringList after;
+    QString reason, after;
   } cases[] = {
       // clang-format off
       {"planted link pid.tmp", false,
-       [&](Folder& f) { old(f), f.put("victim", "mine"), f.link("pid.tmp", f.at("victim")); },
-       kNew, "", {"pid.par 644: " + kNew, "pid.tmp -> victim 644: mine", "victim 644: mine"}},
-      {"pipe pid.par", false, [](Folder& f) { ::mkfifo(f.at("pid.par"), 0644); },
-       kNew, files::kNotRegular, {"pid.par"}},
+       [&](Folder& f) { old(f), f.put("victim", "mine"), f.link("pid.tmp", "victim"); }, kNew, "",
+       "pid.par 644: " + kNew + " | pid.tmp -> victim 644: mine | victim 644: mine"},
+      {"pipe pid.par", false, fifo, kNew, files::kNotRegular, "pid.par"},
       {"folder pid.par", false, [](Folder& f) { QDir(f.dir.path()).mkdir("pid.par"); },
-       kNew, files::kNotRegular, {"pid.par"}},
+       kNew, files::kNotRegular, "pid.par"},
       {"read-only pid.par", false, [](Folder& f) { f.put("pid.par", kOld, 0444); },
-       kNew, denied, {"pid.par 444: " + kOld}},
+       kNew, strerror(EACCES), "pid.par 444: " + kOld},
       {"group-writable pid.par", false,
        [&](Folder& f) { f.put("pid.par", kOld, 0664), ::chown(f.at("pid.par"), -1, group); },
-       kNew, "", {"pid.par 664: " + kNew}},
+       kNew, "", "pid.par 664: " + kNew},
       {"linked pid.par", false,
        [](Folder& f) { QDir(f.dir.path()).mkdir("real"), f.put("real/pid.par", kOld, 0640),
-                       f.link("pid.par", f.at("real/pid.par")); },
-       kNew, "", {"pid.par -> real/pid.par 640: " + kNew, "real", "real/pid.par 640: " + kNew}},
-      {"dangling link", false, [](Folder& f) { f.link("pid.par", f.at("victim")); },
-       kNew, strerror(ENOENT), {"pid.par -> victim"}},
-      {"full disk", false, [&](Folder& f) { old(f), LimitFileSize(4096); },
-       big, tooLarge, {"pid.par 644: " + kOld}},
-      {"create", true, nullptr, kNew, "", {"pid.par 644: " + kNew}},
-      {"create on a dangling link", true, [](Folder& f) { f.link("pid.par", f.at("victim")); },
-       kNew, exists, {"pid.par -> victim"}},
-      {"create on a pipe", true, [](Folder& f) { ::mkfifo(f.at("pid.par"), 0644); },
-       kNew, exists, {"pid.par"}},
-      {"create on a full disk", true, [](Folder&) { LimitFileSize(4096); },
-       big, tooLarge, {}},
+                       f.link("pid.par", "real/pid.par"); },
+       kNew, "", "pid.par -> real/pid.par 640: " + kNew + " | real | real/pid.par 640: " + kNew},
+      {"dangling link", false, dangling, kNew, strerror(ENOENT), "pid.par -> victim"},
+      {"full disk", false, [&](Folder& f) { old(f), full(f); }, big, tooLarge,
+       "pid.par 644: " + kOld},
+      {"create", true, nullptr, kNew, "", "pid.par 644: " + kNew},
+      {"create on a dangling link", true, dangling, kNew, exists, "pid.par -> victim"},
+      {"create on a pipe", true, fifo, kNew, exists, "pid.par"},
+      {"create on a full disk", true, full, big, tooLarge, ""},
       // clang-format on
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Folder f;
     if (c.plant) c.plant(f);
@@ -123,11 +120,10 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
     const QString error = c.create ? files::Create(par, c.data) : files::WriteDurably(par, c.data);
     LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(error.toStdString(), c.reason.toStdString());
-    EXPECT_EQ(f.listing().join(" | ").toStdString(), c.after.join(" | ").toStdString());
+    EXPECT_EQ(f.listing().toStdString(), c.after.toStdString());
     // A replaced file keeps its group.
-    if (existed && ::stat(f.at("pid.par"), &after) == 0) {
-      EXPECT_EQ(after.st_gid, before.st_gid);
-    }
+    const bool kept = !existed || ::stat(f.at("pid.par"), &after) != 0;
+    EXPECT_EQ(kept ? before.st_gid : after.st_gid, before.st_gid);
   }
 }
 

@@ -1,468 +1,266 @@
-// Faults on the serial line, end to end: the whole program on the Qt platform
-// and its serial port, ovx-sim on a pseudo-terminal. Each fault mode is
-// switched on during one operation by restarting the simulator with it on
-// the same link (or by killing it), and lifted again after a few failed
-// reads. The program must not crash or hang, must never write a block other
-// than the one asked for, and must finish the operation once the line is
-// good again. Every simulator logs the frames it received; the write frames
-// in those logs are checked against the controller's block as it stood.
+// End to end over ovx-sim on a pseudo-terminal, with the real platform and
+// serial port. Per fault mode of the simulator one heater switch meets the
+// fault in its first read; a fresh simulator on the same link then lifts it
+// and the port reopens on it. The program must write nothing before a valid
+// read, then exactly the block asked for, and finish. Also: the simulator
+// itself, the locks released on every way out of the real program, and the
+// checksum rule of a response.
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
-#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <cstdio>
-#include <map>
-#include <memory>
+#include <QThread>
 
-#include "app/program.h"
-#include "model/controller_model.h"
-#include "pidstore/pidstore.h"
-#include "protocol/codec.h"
-#include "support/scripted_qt_platform.h"
+#include "support/harness.h"
 #include "support/sim_process.h"
-#include "trun/frmtrun.h"
-#include "ui/frmovx.h"
-#include "ui/operations.h"
 
 namespace ovx::test {
 namespace {
 
+// The real platform with boxes recorded (and answered Cancel), and an end
+// that a test sees.
+struct E2EPlatform : QtPlatform {
+  std::vector<MessageBoxRequest> boxes;
+  MsgAnswer showMessageBox(const MessageBoxRequest& box) override {
+    boxes.push_back(box);
+    return MsgAnswer::Cancel;
+  }
+  [[noreturn]] void endProgram(int status) override { throw ProgramEnded{status}; }
+};
+
+// A settings folder for ovx with com1 as the simulator's link.
+class OnSim : public RealPlatformTest {
+ protected:
+  void SetUp() override {
+    RealPlatformTest::SetUp();
+    writeIni("0.1");
+  }
+  void writeIni(const QByteArray& txDelay) {
+    QFile ini(platform.windowsDirectory() + "/ovx.ini");
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[General]\nSound=0\n[COM]\nPort=1\nRxDelay=0\nTxDelay=" + txDelay + "\n");
+  }
+  // "ovx.lock", "port" (its lock file), both or none.
+  QString locks() {
+    const QString port = "LCK.." + QString(com1()).replace('/', '_');
+    QStringList held;
+    if (QFile::exists(platform.windowsDirectory() + "/ovx.lock")) held << "ovx.lock";
+    if (QFile::exists("/run/lock/" + port) || QFile::exists("/var/lock/" + port)) held << "port";
+    return held.join(' ');
+  }
+  QString com1() { return platform.windowsDirectory() + "/com1"; }
+};
+
 struct FaultMode {
   const char* name;
-  QStringList args;  // ovx-sim options that switch the fault on
-  bool kill;         // the fault is a simulator killed with SIGKILL
+  QStringList options;  // of the faulty simulator; none: the simulator is killed
+  Outcome first;        // of the read that meets the fault
+  int lift = 1;         // failed reads before the fresh simulator starts
 };
-
-const FaultMode kModes[] = {
-    {"silent", {"--fault", "silent"}, false},
-    {"echo", {"--fault", "echo"}, false},
-    {"cut", {"--fault", "cut"}, false},
-    {"nul", {"--fault", "nul"}, false},
-    {"late", {"--fault", "late", "--late", "2"}, false},
-    {"corrupt", {"--fault", "corrupt", "--corrupt-probability", "0.2"}, false},
-    {"killed", {}, true},
-};
-
-constexpr double kSpeed = 200;      // simulated seconds per real second
-constexpr int kFailuresToLift = 2;  // failed reads before the line is good again
-constexpr double kWatchdog = 60;    // s for one test
-// The furnace's ambient temperature is the controller's default setpoint, so
-// that it is steady there with the heater on or off.
-constexpr int kAmbient = 32;
-// A gentle PID set for the temperature run, one degree above ambient.
-constexpr PidSet kRunSet{200, 600, 0};
 
 void PrintTo(const FaultMode& mode, std::ostream* out) {
   *out << mode.name;
 }
 
-// One frame of a simulator log.
-struct LoggedFrame {
-  bool in;
-  QByteArray bytes;
-};
-
-QByteArray Unescaped(const QString& text) {
-  const QByteArray escaped = text.toLatin1();
-  QByteArray out;
-  for (qsizetype i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] != '\\' || i + 1 >= escaped.size()) {
-      out += escaped[i];
-      continue;
-    }
-    const char c = escaped[++i];
-    if (c == 'r') out += '\r';
-    if (c == 'n') out += '\n';
-    if (c == '\\') out += '\\';
-    if (c == 'x') {
-      out += static_cast<char>(escaped.mid(i + 1, 2).toInt(nullptr, 16));
-      i += 2;
-    }
-  }
-  return out;
-}
-
-std::vector<LoggedFrame> ReadLog(const QString& path) {
-  static const QRegularExpression line(
-      QStringLiteral("^\\s*\\S+ s  sim\\s+\\S+ s  (in |out) (.*)$"));
-  std::vector<LoggedFrame> frames;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return frames;
-  while (!file.atEnd()) {
-    const QString text = QString::fromLatin1(file.readLine()).chopped(1);
-    const auto match = line.match(text);
-    if (match.hasMatch())
-      frames.push_back({match.captured(1) == "in ", Unescaped(match.captured(2))});
-  }
-  return frames;
-}
-
-// A response exactly as the simulator sends it without faults.
-bool GoodResponse(const QByteArray& r) {
-  if (r.size() != kResponseLength || !r.endsWith("Q\r\n")) return false;
-  const QByteArray field = DataField(r);
-  return (r.startsWith("A001NT OVX 7316  ") || r.startsWith("A001NF OVX 7316  ")) &&
-         r.mid(kDataFieldStart - 1 + kDataFieldLength, 4) == Checksum(field);
-}
-
-bool IsRequest(const QByteArray& frame) {
-  return frame == "R001NT?" || frame == "R001NF?";
-}
-
-// Words the operator asked for in one write: index and value.
-using Asked = std::map<int, int16_t>;
-
-class LineFaults : public testing::TestWithParam<FaultMode> {
+class LineFaults : public OnSim,
+                   public testing::WithParamInterface<FaultMode>,
+                   public LinkListener {
  protected:
-  void SetUp() override {
-    // Corruption spoils only some answers: it stays on for the whole operation.
-    if (corrupt()) liftAfter_ = 1000;
-    savedConfig_ = qgetenv("XDG_CONFIG_HOME");
-    ASSERT_TRUE(config_.isValid());
-    if (!QFileInfo(SimProcess::path()).isExecutable()) GTEST_SKIP() << "no ovx-sim";
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
-    folder_ = config_.filePath("ovx");
-    QDir().mkpath(folder_);
-    QFile ini(folder_ + "/ovx.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[General]\r\nSound=0\r\nDir=" + QFile::encodeName(folder_) +
-              "\r\n[COM]\r\nPort=1\r\nRxDelay=0\r\nTxDelay=0.2\r\n");
-    ini.close();
-
-    platform_.deadline = platform_.now() + kWatchdog;
-    platform_.onWrite = [this](const QByteArray& data) { beforeWrite(data.chopped(2)); };
-    platform_.onYield = [this] { atYield(); };
-    // The start-up check: Retry while the line is bad; OK to the invalid-response box.
-    platform_.onBox = [](const MessageBoxRequest& box) {
-      if (box.title == "OVX-Check")
-        return box.buttons == MsgButtons::RetryCancel ? MsgAnswer::Retry : MsgAnswer::Ok;
-      return MsgAnswer::Ok;
-    };
-    program_ = std::make_unique<Program>(platform_);
-    startSim(false);
+  // The fresh simulator starts after `lift` failed reads, and takes over
+  // at the end of the pause.
+  void readingTaken(const Reading& r) override {
+    trace_ += r.outcome == Outcome::Answered ? "R+ " : "R- ";
+    readings_.push_back(r);
+    if (r.outcome != Outcome::Answered && ++failures_ == GetParam().lift)
+      sims_[2].launch(com1(), kNoPace);
+    if (failures_ > 4) throw std::runtime_error("the line stays bad: " + trace_);
   }
-
-  void TearDown() override {
-    program_.reset();
-    for (auto& sim : sims_) sim->stop();
-    if (savedConfig_.isNull())
-      qunsetenv("XDG_CONFIG_HOME");
-    else
-      qputenv("XDG_CONFIG_HOME", savedConfig_);
+  void retryPauseEnded() override {
+    if (failures_ < GetParam().lift) return;
+    ASSERT_TRUE(sims_[2].ready());
+    sims_[1].stop();
   }
-
-  // A fresh simulator on the link, with the fault or without.
-  void startSim(bool faulty) {
-    if (!sims_.empty()) sims_.back()->stop();
-    logs_.push_back({config_.filePath(QString("sim%1.log").arg(logs_.size())), faulty});
-    sims_.push_back(std::make_unique<SimProcess>());
-    QStringList options{
-        "--speed",   QString::number(kSpeed),   "--seed",  "7",
-        "--ambient", QString::number(kAmbient), "--start", QString::number(kAmbient),
-        "--log",     logs_.back().path};
-    if (faulty) options += GetParam().args;
-    ASSERT_TRUE(sims_.back()->start(folder_ + "/com1", options));
-    dead_ = false;
+  void leftoversDiscarded(const QString&, const QByteArray& bytes) override { leftovers_ += bytes; }
+  void frameSent(const QByteArray& frame) override {
+    if (frame.startsWith('S')) trace_ += "S ", writes_.push_back(frame);
   }
-
-  // Switches the fault on: a simulator with the fault, or none at all.
-  void faultOn() {
-    faultOn_ = true;
-    ++faultsSwitched_;
-    failuresInFault_ = 0;
-    if (!GetParam().kill) return startSim(true);
-    sims_.back()->kill();
-    // The link stays. The system may hand its pseudo-terminal's number to the
-    // next one opened (another test's simulator): point it at a name that
-    // stays missing.
-    const QString link = folder_ + "/com1";
-    QFile::remove(link);
-    ASSERT_TRUE(QFile::link(folder_ + "/gone", link));
-    dead_ = true;
-  }
-
-  void beforeWrite(const QByteArray& frame) {
-    ++(IsRequest(frame) ? reads_ : writes_);
-    if (atWrite_) atWrite_(frame);
-    if (dead_) ++deadWrites_;
-  }
-
-  void atYield() {
-    if (!program_) return;
-    if (atYield_) atYield_(program_->form().statusLine());
-    if (program_->form().statusLine() != "Invalid response") return;
-    ++failedReads_;
-    if (!faultOn_) return;
-    // A read that gets no valid answer tries again every TxDelay + RxDelay + 1 s.
-    const double t = platform_.now();
-    if (failuresInFault_ > 0 && !corrupt()) {
-      EXPECT_GT(t - lastFailure_, 1.19) << "between two failed reads";
-      EXPECT_LT(t - lastFailure_, 1.5) << "between two failed reads";
-    }
-    lastFailure_ = t;
-    if (++failuresInFault_ >= liftAfter_) lift();
-  }
-
-  void lift() {
-    faultOn_ = false;
-    startSim(false);
-  }
-
-  // Every write frame that reached a simulator holds its block as it stood,
-  // with only the words of one of `asked` changed. Returns the last block of
-  // the simulator running now.
-  DataBlockWords checkLogs(const std::vector<Asked>& asked) {
-    DataBlockWords state{};
-    for (const Log& log : logs_) {
-      state = sim::ControllerModel().dataBlock();
-      for (const LoggedFrame& f : ReadLog(log.path)) {
-        // Corruption spares some answers; the other modes spoil every one.
-        if (!f.in) {
-          if (log.faulty && corrupt() && !GoodResponse(f.bytes)) ++faults_;
-          continue;
-        }
-        if (IsRequest(f.bytes)) {
-          if (log.faulty && !corrupt()) ++faults_;
-          continue;
-        }
-        const QByteArray field = f.bytes.mid(8, kDataFieldLength);
-        const DataBlockWords words = DecodeDataBlock(field);
-        EXPECT_EQ(f.bytes, WriteFrame(1, words)) << "malformed write frame";
-        bool matches = false;
-        for (const Asked& a : asked) {
-          DataBlockWords expected = state;
-          for (const auto& [index, value] : a) expected[index] = value;
-          matches = matches || expected == words;
-        }
-        std::string diff;
-        for (int i = 0; i < kDataBlockWords; ++i)
-          if (words[i] != state[i])
-            diff += " word " + std::to_string(i) + ": " + std::to_string(state[i]) + " -> " +
-                    std::to_string(words[i]) + ";";
-        EXPECT_TRUE(matches) << "a write the operator did not ask for:" << diff;
-        state = words;
-      }
-    }
-    if (GetParam().kill) faults_ = deadWrites_;
-    return state;
-  }
-
-  // The counts for the lead's note.
-  void report(const char* phase, double seconds) {
-    std::printf(
-        "[  counts  ] %-8s %-14s %3d exchanges (%d reads, %d writes), %2d faults, "
-        "%2d failed reads, %zu boxes, %4.1f s\n",
-        GetParam().name, phase, reads_ + writes_, reads_, writes_, faults_, failedReads_,
-        platform_.boxes.size(), seconds);
-  }
-
-  // A simulator that is there when the port opens, killed right before the
-  // first request; any other fault is there from the start.
-  void faultFromTheStart() {
-    if (!GetParam().kill) return faultOn();
-    atWrite_ = [this](const QByteArray&) {
-      if (!faultsSwitched_) faultOn();
-    };
-  }
-
-  bool corrupt() const { return GetParam().args.contains("corrupt"); }
-
-  // Counts from here on; returns the time.
-  double beginPhase() {
-    reads_ = writes_ = failedReads_ = 0;
-    platform_.boxes.clear();
-    return platform_.now();
-  }
-
-  // Main; false when it ended the program, with its status.
-  bool startProgram(int* status = nullptr) {
-    try {
-      program_->Main();
-      return true;
-    } catch (const ProgramEnded& ended) {
-      if (status) *status = ended.status;
-      return false;
-    }
-  }
-
-  struct Log {
-    QString path;
-    bool faulty;
-  };
-  QTemporaryDir config_;
-  QString folder_;
-  QByteArray savedConfig_;
-  ScriptedQtPlatform platform_;
-  std::unique_ptr<Program> program_;
-  std::vector<std::unique_ptr<SimProcess>> sims_;
-  std::vector<Log> logs_;
-  // The tests' own hooks: before each write, and at each yield with the status line.
-  std::function<void(const QByteArray& frame)> atWrite_;
-  std::function<void(const QString& status)> atYield_;
-  bool faultOn_ = false, dead_ = false;
-  int faultsSwitched_ = 0;
-  double lastFailure_ = 0;
-  int liftAfter_ = kFailuresToLift;
-  int failuresInFault_ = 0, failedReads_ = 0, deadWrites_ = 0;
-  int reads_ = 0, writes_ = 0, faults_ = 0;  // by the program; by the simulators
+  const QStringList kNoPace{"--pace", "off"};
+  E2EPlatform e2e;
+  std::string trace_;
+  std::vector<Reading> readings_;
+  std::vector<QByteArray> writes_;
+  QByteArray leftovers_;
+  int failures_ = 0;
+  SimProcess sims_[3];  // good, faulty, good again
 };
 
-TEST_P(LineFaults, StartupCheckRetriesUntilTheLineIsGood) {
-  faultFromTheStart();
-  int status = 0;
-  const double t0 = beginPhase();
-  const bool started = startProgram(&status);
-  const DataBlockWords controller = checkLogs({});
-  report("start-up", platform_.now() - t0);
-  ASSERT_FALSE(platform_.boxes.empty());
-  const MessageBoxRequest& last = platform_.boxes.back();
-  if (started) {
-    // Only "No response" boxes, answered with Retry; then the block read.
-    for (const MessageBoxRequest& box : platform_.boxes)
-      EXPECT_EQ(box.buttons, MsgButtons::RetryCancel) << box.text.toStdString();
-    EXPECT_TRUE(program_->form().isVisible());
-    EXPECT_EQ(program_->commands.DataBlock, controller) << "the block as the controller holds it";
+TEST_P(LineFaults, HeaterSwitchWritesOnlyAfterAValidRead) {
+  ASSERT_TRUE(sims_[0].start(com1(), kNoPace));
+  Program program(e2e);
+  ASSERT_NO_THROW(program.Main());
+  if (GetParam().options.isEmpty()) {
+    // A dead link, so that no other test's pseudo-terminal of the same number answers.
+    sims_[0].kill();
+    ASSERT_TRUE(QFile::remove(com1()) && QFile::link(com1() + ".gone", com1()));
   } else {
-    // An answer of the wrong length ends the program after its box.
-    EXPECT_EQ(status, 1);
-    EXPECT_TRUE(last.text.startsWith("Invalid response from frmOVX")) << last.text.toStdString();
-    EXPECT_FALSE(program_->form().isVisible());
+    sims_[0].stop();  // SIGTERM: a clean end that takes the link along
+    EXPECT_EQ(sims_[0].process.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(com1()).isSymLink());
+    ASSERT_TRUE(sims_[1].start(com1(), GetParam().options + kNoPace));
   }
-  // Only a bad answer (not silence or no line) may end the start.
-  const bool badAnswers = QStringList{"cut", "corrupt"}.contains(GetParam().name);
-  EXPECT_TRUE(started || badAnswers);
+  program.link.addListener(this);
+  // Memory that differs from the controller: a write before a valid read shows.
+  program.commands.DataBlock[kSetpoint] = 999;
+  const double cpu = CpuSeconds();
+  program.form().ops().SwitchHeaterOutput(true);
+  program.link.removeListener(this);
+
+  EXPECT_TRUE(QRegularExpression("^R- (R- )*R\\+ S R\\+ $").match(trace_.c_str()).hasMatch())
+      << trace_;
+  ASSERT_GE(readings_.size(), 2u);
+  EXPECT_EQ(readings_[0].outcome, GetParam().first);
+  EXPECT_GE(readings_[1].time - readings_[0].time, 1.09) << "TxDelay and the 1 s pause";
+  DataBlockWords asked = sim::ControllerModel().dataBlock();
+  asked[kHeaterOutput] = 1;
+  EXPECT_EQ(writes_, std::vector<QByteArray>{WriteFrame(1, asked)});
+  EXPECT_EQ(program.commands.DataBlock, asked);  // read back from the controller
+  EXPECT_EQ(program.form().HeaterStatus->text(), "ON");
+  EXPECT_EQ(program.form().statusLine(), "Ready");
+  EXPECT_TRUE(e2e.boxes.empty());
+  EXPECT_EQ(leftovers_.startsWith("A001NT"), GetParam().lift == 2) << leftovers_.toStdString();
+  // The waits sleep: a busy one would take a core for the whole switch.
+  EXPECT_LT(CpuSeconds() - cpu, 0.2);
 }
 
-TEST_P(LineFaults, StartupCheckCancelEndsTheProgram) {
-  faultFromTheStart();
-  liftAfter_ = 1000;
-  platform_.onBox = [](const MessageBoxRequest&) { return MsgAnswer::Cancel; };
-  int status = 0;
-  const double t0 = beginPhase();
-  const bool started = startProgram(&status);
-  checkLogs({});
-  report("start-cancel", platform_.now() - t0);
-  // Corruption spares most answers: the start may succeed.
-  if (started && corrupt()) return;
-  ASSERT_FALSE(started);
-  EXPECT_EQ(status, 1);
-  EXPECT_EQ(platform_.boxes.size(), 1u);
-  EXPECT_FALSE(program_->form().isVisible());
+INSTANTIATE_TEST_SUITE_P(
+    Modes, LineFaults,
+    testing::Values(FaultMode{"silent", {"--fault", "silent"}, Outcome::NoAnswer},
+                    FaultMode{"echo", {"--fault", "echo"}, Outcome::NoAnswer},
+                    FaultMode{"cut", {"--fault", "cut"}, Outcome::WrongLength},
+                    FaultMode{"nul", {"--fault", "nul"}, Outcome::NoAnswer},
+                    // Arrives in the pause; the next read throws it away.
+                    FaultMode{"late", {"--fault", "late", "--late", "0.3"}, Outcome::NoAnswer, 2},
+                    // Seed 2 changes one character of the data field: only the checksum tells.
+                    FaultMode{"corrupt",
+                              {"--fault", "corrupt", "--corrupt-probability", "1", "--seed", "2"},
+                              Outcome::Corrupted},
+                    FaultMode{"killed", {}, Outcome::NoAnswer}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The simulator through the real port: answers at the pace of 9600 baud,
+// stays silent on a write, and stays up while the client reopens.
+TEST_F(OnSim, SimulatorOnAPseudoTerminal) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(com1()));
+  for (int open = 0; open < 2; ++open) {
+    auto port = platform.createSerialPort();  // the one before closes
+    ASSERT_TRUE(port->setSettings("9600,n,8,1") && port->open(1));
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(port->write("R001NT?\r\n"));
+    EXPECT_EQ(ReadFor(*port, kResponseLength).size(), kResponseLength);
+    EXPECT_GE(timer.elapsed(), 100) << "116 characters at 9600 baud take 120 ms";
+    ASSERT_TRUE(port->write(WriteFrame(1, DefaultParameterSet()) + "\r\n"));
+    EXPECT_EQ(ReadFor(*port, 1, 200), "");
+  }
 }
 
-TEST_P(LineFaults, HeaterSwitch) {
-  ASSERT_TRUE(startProgram());
-  faultOn();
-  const double t0 = beginPhase();
-  // Corruption stays on and spoils only some answers: more switches meet it.
-  const int switches = corrupt() ? 11 : 3;
-  for (int i = 0; i < switches; ++i) program_->form().ops().SwitchHeaterOutput(i % 2 == 0);
-  const DataBlockWords controller = checkLogs({{{kHeaterOutput, 1}}, {{kHeaterOutput, 0}}});
-  report("heater switch", platform_.now() - t0);
-  frmOVX& form = program_->form();
-  EXPECT_EQ(form.statusLine(), "Ready");
-  // The indicator shows what the controller holds.
-  EXPECT_EQ(program_->commands.DataBlock, controller);
-  EXPECT_EQ(form.HeaterStatus->text(), controller[kHeaterOutput] == 1 ? "ON" : "OFF");
-  EXPECT_TRUE(controller[kHeaterOutput] == 1 || corrupt());
+TEST(SimOptions, BadValuesAreRefusedByName) {
+  for (const QStringList& args : {QStringList{"--fault", "bogus"},
+                                  {"--speed", "0"},
+                                  {"--loop", "1.5"},
+                                  {"--pace", "maybe"},
+                                  {"--late", "-1"},
+                                  {"--seed", "x"},
+                                  {"--corrupt-probability", "2"}}) {
+    QProcess sim;
+    sim.start(SimProcess::path(), args);
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_NE(sim.exitCode(), 0) << args.join(' ').toStdString();
+    EXPECT_TRUE(sim.readAllStandardError().contains(args[0].mid(2).toUtf8()));
+  }
 }
 
-TEST_P(LineFaults, SteadyStateWait) {
-  ASSERT_TRUE(startProgram());
-  int passes = 0;
-  atYield_ = [&](const QString&) {
-    if (++passes == 3 && !faultsSwitched_) faultOn();  // after two good passes
+// Quit (0) or a failed start (1) release the instance lock and the port's
+// lock file.
+TEST_F(OnSim, EndingWithAStatusReleasesBothLocks) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.start(com1()));
+  for (const int status : {0, 1}) {
+    EXPECT_EXIT(
+        {
+          QtPlatform real;
+          real.anotherInstanceRunning();
+          std::unique_ptr<SerialPort> port = real.createSerialPort();
+          port->setSettings("9600,n,8,1");
+          port->open(1);
+          real.endProgram(locks() == "ovx.lock port" ? status : 99);
+        },
+        testing::ExitedWithCode(status), "");
+    EXPECT_EQ(locks(), "");
+  }
+}
+
+// So do SIGTERM, SIGINT and SIGHUP to the real ovx, whether it idles, waits
+// busily or shows a box ("No response", after TxDelay and the 1 s pause);
+// the signal itself then ends it.
+TEST_F(OnSim, SignalsEndTheProgramAndReleaseBothLocks) {
+  const std::tuple<int, QByteArray, QStringList, int> cases[] = {
+      {SIGTERM, "0.2", {}, 500},  // ms from the request to the signal
+      {SIGINT, "30", {}, 100},
+      {SIGHUP, "0.2", {"--fault", "silent"}, 1600},
   };
-  frmOVX& g = program_->form();
-  g.OKFlag = g.CancelFlag = false;
-  const double t0 = beginPhase();
-  program_->form().ops().WaitForSteadyState(kAmbient);
-  checkLogs({});
-  report("steady state", platform_.now() - t0);
-  frmOVX& form = program_->form();
-  EXPECT_FALSE(g.OKFlag || g.CancelFlag);
-  EXPECT_EQ(form.statusLine(), "Ready");
-  EXPECT_FALSE(form.BtnOK->isVisible());
-  EXPECT_EQ(writes_, 0);
-  EXPECT_GE(failedReads_, corrupt() ? 0 : kFailuresToLift);
-}
-
-// A run from one degree above ambient down to ambient, 1 s dwell. The fault goes
-// on at the end of the first dwell, so it meets the second step's block read;
-// that step is steady whatever a restarted controller holds.
-TEST_P(LineFaults, TemperatureRun) {
-  QFile par(folder_ + "/pid.par");
-  ASSERT_TRUE(par.open(QIODevice::WriteOnly));
-  par.write(QByteArray::number(kAmbient + 1) + "=P" + QByteArray::number(kRunSet.P) + "I" +
-            QByteArray::number(kRunSet.I) + "D" + QByteArray::number(kRunSet.D) + "\r\n");
-  par.close();
-  ASSERT_TRUE(startProgram());
-  atYield_ = [&](const QString& line) {
-    if (line.startsWith("Dwell time: 0") && !faultsSwitched_) faultOn();
-  };
-  program_->OpenTemperatureRun();
-  frmTRun& dialog = *program_->temperatureRun();
-  dialog.TStart->setText(QString::number(kAmbient + 1));
-  dialog.TStop->setText(QString::number(kAmbient));
-  dialog.TStep->setText("1");
-  dialog.DwellTime->setText("1");
-  const double t0 = beginPhase();
-  dialog.BtnStart_Click();
-  std::vector<Asked> asked{{{kHeaterOutput, 1}}};
-  for (const int T : {kAmbient + 1, kAmbient})
-    asked.push_back({{kSetpoint, T},
-                     {kPTerm, kRunSet.P},
-                     {kITerm, kRunSet.I},
-                     {kDTerm, kRunSet.D},
-                     {kHeaterOutput, 1}});
-  const DataBlockWords controller = checkLogs(asked);
-  report("temperature run", platform_.now() - t0);
-  EXPECT_EQ(writes_, 3);  // the heater switch and one per step
-  EXPECT_TRUE(dialog.isVisible());
-  EXPECT_FALSE(program_->form().CancelFlag);
-  EXPECT_EQ(program_->form().statusLine(), "Ready");
-  EXPECT_EQ(controller[kSetpoint], kAmbient);
-  EXPECT_EQ(controller[kHeaterOutput], 1);
+  for (const auto& [signal, txDelay, simOptions, after] : cases) {
+    SCOPED_TRACE(signal);
+    writeIni(txDelay);
+    SimProcess sim;
+    const QString log = temp.filePath(QString("sim%1.log").arg(signal));
+    ASSERT_TRUE(sim.start(com1(), simOptions + QStringList{"--log", log}));
+    QProcess ovx;
+    ovx.start(OVX_BIN_PATH, QStringList());
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QElapsedTimer timer;
+    timer.start();
+    for (QByteArray seen; !(seen += file.readAll()).contains("R001NT?"); QThread::msleep(10))
+      ASSERT_LT(timer.elapsed(), 5000) << "no request from the start-up check";
+    QThread::msleep(after);
+    ASSERT_EQ(locks(), "ovx.lock port");
+    ::kill(static_cast<pid_t>(ovx.processId()), signal);
+    ASSERT_TRUE(ovx.waitForFinished(2000));
+    EXPECT_EQ(ovx.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(ovx.exitCode(), signal);
+    EXPECT_EQ(locks(), "");
+  }
 }
 
 // A character changed on the line keeps the length of an answer: the
 // checksum in its trailer tells. A trailer that holds no checksum is not
 // examined.
-TEST(LineFaultsAnswer, ChecksumInTheTrailerDecides) {
+TEST(ResponseCheck, ChecksumInTheTrailerDecides) {
   const QByteArray field = EncodeDataBlock(DefaultParameterSet());
   const QByteArray good = "A001NT OVX 7316  " + field + Checksum(field) + "Q\r\n";
-  auto changed = [&](int position, char c) {
-    QByteArray response = good;
-    response[position] = c;
-    return response;
+  auto changed = [&](int at, char c) { return QByteArray(good).replace(at, 1, &c, 1); };
+  using O = Outcome;
+  const std::pair<QByteArray, Outcome> cases[] = {
+      {good, O::Answered},
+      {changed(20, '~'), O::Corrupted},                            // in the data field
+      {changed(110, good[110] == 'A' ? 'B' : 'A'), O::Corrupted},  // a checksum digit
+      {changed(3, '~'), O::Answered},                              // in the header
+      {changed(113, 'R'), O::Answered},                            // no "Q": no checksum
+      {changed(109, 'x'), O::Answered},                            // no hex digit: no checksum
+      {QByteArray(17, ' ') + field + "       ", O::Answered},      // blanks
+      {good.chopped(1), O::WrongLength},
+      {good + " ", O::WrongLength},
   };
-  const struct {
-    QByteArray response;
-    bool valid;
-  } cases[] = {
-      {good, true},
-      {changed(20, '~'), false},                            // in the data field
-      {changed(110, good[110] == 'A' ? 'B' : 'A'), false},  // a checksum digit
-      {changed(3, '~'), true},                              // in the header
-      {changed(113, 'R'), true},                            // no "Q": no checksum
-      {changed(109, 'x'), true},                            // no hex digit: no checksum
-      {QByteArray(17, ' ') + field + "       ", true},      // blanks
-      {good.chopped(1), false},
-      {good + " ", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(CheckResponse(c.response, BlockKind::Data) == Outcome::Answered, c.valid)
-        << c.response.toStdString();
+  for (const auto& [response, outcome] : cases)
+    EXPECT_EQ(CheckResponse(response, BlockKind::Data), outcome) << response.toStdString();
 }
-
-INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
-                         [](const testing::TestParamInfo<FaultMode>& info) {
-                           return std::string(info.param.name);
-                         });
 
 }  // namespace
 }  // namespace ovx::test

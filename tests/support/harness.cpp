@@ -1,10 +1,14 @@
 #include "support/harness.h"
 
+#include <sys/resource.h>
+
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QThread>
 
 #include "protocol/codec.h"
 
@@ -158,6 +162,21 @@ void RealPlatformTest::SetUp() {
   ASSERT_TRUE(temp.isValid());
   saved_ = qgetenv("XDG_CONFIG_HOME");
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.path()));
+}
+
+double CpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+QByteArray ReadFor(SerialPort& port, qsizetype count, int ms) {
+  QByteArray got;
+  QElapsedTimer timer;
+  for (timer.start(); got.size() < count && timer.elapsed() < ms; QThread::msleep(5))
+    got += port.readAll();
+  return got;
 }
 
 }  // namespace ovx::test

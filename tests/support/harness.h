@@ -138,4 +138,10 @@ class RealPlatformTest : public testing::Test {
   QByteArray saved_;
 };
 
+// Processor time of this process so far, in seconds.
+double CpuSeconds();
+// What `port` receives within `ms`, until `count` bytes are there; no events
+// are handled meanwhile, as in the program's waits.
+QByteArray ReadFor(SerialPort& port, qsizetype count, int ms = 2000);
+
 }  // namespace ovx::test

@@ -2,27 +2,36 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 namespace ovx::test {
 
-class SimProcess {
- public:
-  ~SimProcess();
-  // The simulator of this build.
-  static QString path();
-  // Starts ovx-sim with a link at `link` and the extra options; true once the
-  // link is there.
-  bool start(const QString& link, const QStringList& options = {});
+struct SimProcess {
+  ~SimProcess() { kill(); }
+  // The simulator of this build (or the one OVX_SIM names).
+  static QString path() {
+    const QString named = qEnvironmentVariable("OVX_SIM");
+    return named.isEmpty() ? QStringLiteral(OVX_SIM_PATH) : named;
+  }
+  // Starts ovx-sim with a link at `link` and the extra options; ready() waits
+  // until the link is there (its first line on stdout, the slave's path).
+  void launch(const QString& link, const QStringList& options = {}) {
+    process.start(path(), QStringList{"--link", link} + options);
+  }
+  bool ready() { return process.canReadLine() || process.waitForReadyRead(5000); }
+  bool start(const QString& link, const QStringList& options = {}) {
+    launch(link, options);
+    return ready();
+  }
   // SIGTERM and wait; SIGKILL leaves the link behind, as a crash would.
-  void stop();
-  void kill();
-  bool running() const { return process_.state() != QProcess::NotRunning; }
-  QProcess& process() { return process_; }
-
- private:
-  QProcess process_;
+  void stop() {
+    process.terminate();
+    process.waitForFinished(3000);
+  }
+  void kill() {
+    if (process.state() != QProcess::NotRunning) process.kill(), process.waitForFinished(3000);
+  }
+  QProcess process;
 };
 
 }  // namespace ovx::test

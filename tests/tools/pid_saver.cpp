@@ -6,39 +6,21 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/program.h"
 #include "pid_versions.h"
 #include "platform/qt_platform.h"
 
-namespace {
-
-// A failed save would show a box: report it and end instead.
-class Saver : public ovx::QtPlatform {
- protected:
-  ovx::MsgAnswer showMessageBox(const ovx::MessageBoxRequest& request) override {
-    std::fprintf(stderr, "pid_saver: %s\n", qPrintable(request.text));
-    std::_Exit(3);
-  }
-};
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  bool ok = argc == 3;
-  const int last = ok ? QByteArray(argv[2]).toInt(&ok) : 0;
-  if (!ok) {
-    std::fprintf(stderr, "usage: pid_saver FOLDER LAST\n");
-    return 2;
-  }
-  Saver platform;
+  if (argc != 3) return 2;
+  ovx::QtPlatform platform;
   ovx::Program program(platform);
   program.settings.Dir = QFile::decodeName(argv[1]) + QStringLiteral("/");
-  for (int k = last + 1; k < 30000; ++k) {
-    const ovx::test::PidSave s = ovx::test::PidSaveOf(k);
-    if (!program.pidStore.WritePIDSet(s.setpoint, s.P, s.I, s.D)) return 3;
+  for (int k = QByteArray(argv[2]).toInt() + 1; k < 30000; ++k) {
+    // A failed save would show a box, which needs a QApplication: it ends
+    // the saver instead.
+    if (!program.pidStore.WritePIDSet(ovx::test::PidSetpoint(k), k, k, k)) return 3;
     std::printf("%d\n", k);
     std::fflush(stdout);
   }

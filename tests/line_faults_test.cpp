@@ -239,28 +239,5 @@ TEST_F(OnSim, SignalsEndTheProgramAndReleaseBothLocks) {
   }
 }
 
-// A character changed on the line keeps the length of an answer: the
-// checksum in its trailer tells. A trailer that holds no checksum is not
-// examined.
-TEST(ResponseCheck, ChecksumInTheTrailerDecides) {
-  const QByteArray field = EncodeDataBlock(DefaultParameterSet());
-  const QByteArray good = "A001NT OVX 7316  " + field + Checksum(field) + "Q\r\n";
-  auto changed = [&](int at, char c) { return QByteArray(good).replace(at, 1, &c, 1); };
-  using O = Outcome;
-  const std::pair<QByteArray, Outcome> cases[] = {
-      {good, O::Answered},
-      {changed(20, '~'), O::Corrupted},                            // in the data field
-      {changed(110, good[110] == 'A' ? 'B' : 'A'), O::Corrupted},  // a checksum digit
-      {changed(3, '~'), O::Answered},                              // in the header
-      {changed(113, 'R'), O::Answered},                            // no "Q": no checksum
-      {changed(109, 'x'), O::Answered},                            // no hex digit: no checksum
-      {QByteArray(17, ' ') + field + "       ", O::Answered},      // blanks
-      {good.chopped(1), O::WrongLength},
-      {good + " ", O::WrongLength},
-  };
-  for (const auto& [response, outcome] : cases)
-    EXPECT_EQ(CheckResponse(response, BlockKind::Data), outcome) << response.toStdString();
-}
-
 }  // namespace
 }  // namespace ovx::test

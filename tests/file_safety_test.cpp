@@ -20,7 +20,8 @@
 namespace ovx {
 namespace {
 
-const QByteArray kOld = "100=P1I1D1\r\n", kNew = "200=P2I2D2\r\n";
+// The new content is the shorter, so a replacement that leaves a tail shows.
+const QByteArray kOld = "100=P1I1D1\r\n; old\r\n", kNew = "200=P2I2D2\r\n";
 
 struct Folder {
   QTemporaryDir dir;

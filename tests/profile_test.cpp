@@ -83,15 +83,9 @@ TEST(Profile, WriteKeepsTheRestOfTheFile) {
 
 using RealPlatform = test::RealPlatformTest;
 
-TEST_F(RealPlatform, DefaultSettingsFile) {
-  EXPECT_EQ(platform.windowsDirectory(), temp.path() + "/ovx");
-  WriteDefaultSettings(platform);
-  EXPECT_EQ(platform.readFile(temp.path() + "/ovx/ovx.ini"),
-            QByteArray("[General]\r\nControlLoopNumber=1\r\n\r\n[COM]\r\nPort=1\r\n"
-                       "Settings=9600,n,8,1\r\nRxDelay=0\r\nTxDelay=1\r\n"));
-}
-
+// The settings folder follows $XDG_CONFIG_HOME; "ovx.ini" is read from there.
 TEST_F(RealPlatform, ReadSettings) {
+  EXPECT_EQ(platform.windowsDirectory(), temp.path() + "/ovx");
   const QByteArray long200 =
       "[COM]\nSettings=" + QByteArray(200, 'x') + "\n[General]\nDir=" + QByteArray(200, 'y');
   const QString long143 = "1|" + QString(143, 'y') + "/|0|1|1|" + QString(143, 'x') + "|0|1";
@@ -125,19 +119,6 @@ TEST_F(RealPlatform, ReadSettings) {
     // clang-format on
     EXPECT_EQ(read, c.read) << c.ini.constData();
   }
-}
-
-TEST_F(RealPlatform, FileOperations) {
-  const QString folder = platform.windowsDirectory(), a = folder + "/a.txt", b = folder + "/b.txt";
-  EXPECT_FALSE(platform.fileExists(folder) || platform.fileExists(QString()));
-  EXPECT_FALSE(platform.readFile(a));
-  EXPECT_EQ(platform.writeFileDurably(b, "an older, longer text\r\n"), QString());
-  EXPECT_EQ(platform.writeFileDurably(b, "one\r\n"), QString());
-  EXPECT_EQ(platform.readFile(b), QByteArray("one\r\n"));
-  // Failures come back as a reason in words.
-  EXPECT_NE(platform.writeFileDurably(folder + "/missing/x", "x"), QString());
-  EXPECT_NE(platform.writeFileDurably(folder, "x"), QString());
-  EXPECT_FALSE(platform.writeProfileString("S", "K", "v", "missing/x.ini"));
 }
 
 }  // namespace

@@ -161,3 +161,13 @@ void RealPlatformTest::SetUp() {
 }
 
 }  // namespace ovx::test
+
+namespace ovx::test {
+
+bool AnyMenu(frmOVX& form) {
+  for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
+    if (menu->menuAction()->isEnabled()) return true;
+  return false;
+}
+
+}  // namespace ovx::test

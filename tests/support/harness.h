@@ -139,3 +139,10 @@ class RealPlatformTest : public testing::Test {
 };
 
 }  // namespace ovx::test
+
+namespace ovx::test {
+
+// Whether any of the four top-level menus is enabled.
+bool AnyMenu(frmOVX& form);
+
+}  // namespace ovx::test

@@ -30,9 +30,11 @@ TEST(SelfOptimizing, StartTestWithItsMargin) {
     int high, X;
     const char* margin;  // shown in the refusal, or null when the run may start
   } cases[] = {
-      {1200, 610, nullptr},                        // margin 240 just kept
-      {1200, 611, "240"},   {1203, 609, nullptr},  // 240.6 kept
-      {1203, 610, "241"},   {1202, 610, "240"},   {1200, 900, "240"},
+      // clang-format off
+      {1200, 610, nullptr}, {1200, 611, "240"},  // margin 240: X 610 just kept
+      {1203, 609, nullptr}, {1203, 610, "241"},  // 240.6 kept, shown as 241
+      {1202, 610, "240"}, {1200, 900, "240"},    // 240.4 shown as 240; above W
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.high << " " << c.X);

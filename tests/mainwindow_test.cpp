@@ -36,7 +36,7 @@ struct KeySpy : QObject {
 
 // Only 1 counts as on; until the first read the indicator is blank on the
 // button face.
-TEST(MainWindow, CaptionsAndHeaterStatus) {
+TEST(MainWindow, DesignPropertiesAndHeaterStatus) {
   Harness h(kScripted);
   frmOVX& form = h.form();
   EXPECT_EQ(form.lblW->text() + form.lblP->text() + form.lblI->text() + form.lblD->text() +

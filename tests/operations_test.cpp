@@ -9,6 +9,7 @@
 
 using namespace ovx;
 using namespace ovx::test;
+using Frames = std::vector<QByteArray>;
 
 namespace {
 
@@ -65,14 +66,12 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
     auto byName = [&](char name) { return fields[std::string("WPID").find(name)]; };
     for (int i = 0; i < 4; ++i) fields[i]->setText(QString::fromUtf8(c.texts[i]));
     h.platform.answers = {MsgAnswer::Ok};
-    const DataBlockWords before = h.commands().DataBlock;
 
     h.form().ops().parameterKeyPress(byName(c.field), 13);
 
-    const auto [W, P, I, D] = c.sent;
-    const DataBlockWords expected = c.refusal ? before : Block(W, P, I, D);
-    EXPECT_EQ(h.sent(), c.refusal ? std::vector<QByteArray>{}
-                                  : std::vector<QByteArray>{WriteFrame(1, expected)});
+    const auto [W, P, I, D] = c.refusal ? std::array{850, 48, 8, 2} : c.sent;
+    const DataBlockWords expected = Block(W, P, I, D);
+    EXPECT_EQ(h.sent(), c.refusal ? Frames{} : Frames{WriteFrame(1, expected)});
     EXPECT_EQ(h.commands().DataBlock, expected);
     if (c.refusal) {
       EXPECT_TRUE(
@@ -134,13 +133,13 @@ TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
         c.on ? "Switching heater output ON..." : "Switching heater output OFF...";
     const QString query = "Parameter query in progress...";
     if (c.writes) {
-      EXPECT_EQ(h.sent(), (std::vector<QByteArray>{
-                              "R001NT?", WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"}));
+      EXPECT_EQ(h.sent(),
+                (Frames{"R001NT?", WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"}));
       EXPECT_EQ(h.form().HeaterStatus->text(), c.on ? "ON" : "OFF");
       EXPECT_EQ(h.statusTexts(),
                 QStringList({progress, query, progress, query, progress, "Ready"}));
     } else {
-      EXPECT_EQ(h.sent(), std::vector<QByteArray>{"R001NT?"});
+      EXPECT_EQ(h.sent(), Frames{"R001NT?"});
       EXPECT_EQ(h.form().HeaterStatus->text(), "?");
       EXPECT_EQ(h.statusTexts(), QStringList({progress, query, progress, "Ready"}));
     }
@@ -173,7 +172,7 @@ TEST(Status, BoxLineForLine) {
     h.form().ops().menuOVXStatus_Click();
 
     EXPECT_TRUE(OnlyBox(h.platform, c.text, "OVX-Status", MsgButtons::Ok, MsgIcon::None));
-    EXPECT_EQ(h.sent(), (std::vector<QByteArray>{"R001NT?", "R001NF?"}));
+    EXPECT_EQ(h.sent(), (Frames{"R001NT?", "R001NF?"}));
     EXPECT_EQ(h.form().statusLine(), "Before");
     EXPECT_EQ(Fields(h.form()), QString("%1 %2 %3 %4").arg(c.W).arg(c.P).arg(c.I).arg(c.D));
   }
@@ -206,7 +205,7 @@ TEST(Setpoint, InputLoop) {
 
     EXPECT_EQ(h.form().ops().EnterSetpoint(), c.result);
 
-    EXPECT_EQ(h.sent(), std::vector<QByteArray>{"R001NT?"});  // read once, nothing written
+    EXPECT_EQ(h.sent(), Frames{"R001NT?"});  // read once, nothing written
     EXPECT_EQ(h.form().W->text(), "850");
     ASSERT_EQ(h.platform.inputBoxes.size(), c.replies.size());
     const QString range = QString(" %1°C ... 1200°C").arg(c.low).replace(" -", "-");

@@ -18,17 +18,19 @@ TEST(Startup, CreatesDefaultSettingsAndShowsTheController) {
   EXPECT_EQ(h.platform.readIni(),
             "[General]\r\nControlLoopNumber=1\r\n\r\n[COM]\r\nPort=1\r\n"
             "Settings=9600,n,8,1\r\nRxDelay=0\r\nTxDelay=1\r\n");
-  EXPECT_EQ(h.settings().TxDelay, 1.0f);
   EXPECT_EQ(h.port().settings + QString::number(h.port().openedPort), "9600,n,8,11");
   EXPECT_EQ(h.frames(), std::vector<QByteArray>{"R001NT?"});
+  EXPECT_EQ(h.settings().TxDelay, 1.0f);
   EXPECT_EQ(Fields(h.form()), "850 48 300 60");
   EXPECT_EQ(h.form().HeaterStatus->text(), "ON");
+  EXPECT_EQ(h.form().windowTitle(), "KALVEN OVX 7316");
   EXPECT_TRUE(h.form().isVisible() && h.form().BtnOK->isHidden() && h.form().BtnCancel->isHidden());
   // 15360 twips wide screen, 4050 twips wide client area: left edge 5655 twips.
   EXPECT_EQ(h.form().x(), 5655 / 15);
   EXPECT_TRUE(h.platform.boxes.empty());
 }
 
+// The settings listing, then the trace of the start-up check.
 TEST(Startup, DebugListsTheSettingsBeforeTheTrace) {
   Harness h(nullptr);
   const QString dir = h.platform.dir();
@@ -49,6 +51,8 @@ TEST(Startup, FailurePathsEndWithTheirBoxAndStatusOne) {
     const char* ini;
     std::function<void(TestSerialPort&)> port;  // null: second instance
     QString text, title;
+    MsgButtons buttons = MsgButtons::Ok;
+    MsgIcon icon = MsgIcon::None;
   } cases[] = {
       {kTestIni, nullptr, "OVX 7316 is already running...", "OVX"},
       {"[COM]\r\nSettings=abc\r\nTxDelay=0.2\r\n",
@@ -56,46 +60,41 @@ TEST(Startup, FailurePathsEndWithTheirBoxAndStatusOne) {
        "Unable to open COM1\r\nwith settings 'abc'!\r\n", "Port Settings"},
       {"[COM]\r\nPort=7\r\n", [](TestSerialPort& port) { port.failOpen = true; },
        "COM7 not available!\r\n", "Open Communications Port"},
+      {"[General]\r\nControlLoopNumber=5\r\n[COM]\r\nPort=2\r\nTxDelay=0.2\r\n",
+       [](TestSerialPort&) {},  // a silent controller; Cancel in its box
+       "No response from frmOVX\r\n\r\nPlease check the following:\r\n\r\n"
+       "     - the OVX is switched on\r\n     - the OVX is is connected to COM2\r\n"
+       "     - the control loop number [display Nº]\r\n"
+       "       of the first control channel is set to 5.",
+       "OVX-Check", MsgButtons::RetryCancel, MsgIcon::Exclamation},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.title.toStdString());
     Harness h(c.ini);
     if (c.port) h.platform.onCreatePort = c.port;
     h.platform.otherInstance = !c.port;
-    h.platform.answers = {MsgAnswer::Ok};
+    h.platform.answers = {c.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel};
     EXPECT_FALSE(h.start());
     EXPECT_EQ(h.endStatus, 1);
-    EXPECT_TRUE(OnlyBox(h.platform, c.text, c.title, MsgButtons::Ok, MsgIcon::None));
+    EXPECT_TRUE(OnlyBox(h.platform, c.text, c.title, c.buttons, c.icon));
     if (c.port) {
       EXPECT_FALSE(h.form().isVisible());  // a second copy has no window at all
     }
   }
 }
 
-TEST(Startup, SilentControllerEndsTheProgramAfterCancel) {
-  Harness h("[General]\r\nControlLoopNumber=5\r\n[COM]\r\nPort=2\r\nTxDelay=0.2\r\n");
-  h.script([](const QByteArray&) { return QByteArray(); });
-  h.platform.answers = {MsgAnswer::Cancel};
-  EXPECT_FALSE(h.start());
-  EXPECT_EQ(h.endStatus, 1);
-  ASSERT_EQ(h.platform.boxes.size(), 1u);
-  EXPECT_TRUE(h.platform.boxes[0].request.text.contains(
-      "is connected to COM2\r\n     - the control loop number [display Nº]\r\n"
-      "       of the first control channel is set to 5."));
-  EXPECT_FALSE(h.form().isVisible());
-}
-
+// Asks only while the controller answers with its heater on; Cancel (the
+// default) keeps the program running.
 TEST(Shutdown, QuitCheckAsksOnlyWhileTheHeaterIsOn) {
   struct Case {
     int heater;
     bool answers;
     std::deque<MsgAnswer> replies;
-    bool ends;
-  } cases[] = {
-      {1, true, {MsgAnswer::Ok}, true},
-      {1, true, {MsgAnswer::Cancel}, false},
-      {0, true, {}, true},
-      {1, false, {}, true},  // the controller does not answer
-  };
+    int status;  // -1: the program goes on
+  } cases[] = {{1, true, {MsgAnswer::Ok}, 0},
+               {1, true, {MsgAnswer::Cancel}, -1},
+               {0, true, {}, 0},
+               {1, false, {}, 0}};
   for (const auto& c : cases) {
     Harness h;
     h.model.dataBlock()[kHeaterOutput] = static_cast<int16_t>(c.heater);
@@ -109,16 +108,14 @@ TEST(Shutdown, QuitCheckAsksOnlyWhileTheHeaterIsOn) {
     } catch (const ProgramEnded& ended) {
       status = ended.status;
     }
-    EXPECT_EQ(status, c.ends ? 0 : -1);
-    EXPECT_EQ(Cancel, !c.ends);
-    if (c.replies.empty()) {
-      EXPECT_TRUE(h.platform.boxes.empty());
-    } else {
-      EXPECT_TRUE(OnlyBox(h.platform,
-                          "ATTENTION:\r\nThe heater output is still ON!\r\n\r\n"
-                          "Do you really want to quit?",
-                          "", MsgButtons::OkCancel, MsgIcon::None));
-      EXPECT_EQ(h.platform.boxes[0].request.defaultButton, MsgAnswer::Cancel);
-    }
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(Cancel, c.status < 0);
+    EXPECT_EQ(h.platform.boxes.size(), c.replies.size());
+    if (c.replies.empty()) continue;
+    EXPECT_TRUE(OnlyBox(h.platform,
+                        "ATTENTION:\r\nThe heater output is still ON!\r\n\r\n"
+                        "Do you really want to quit?",
+                        "", MsgButtons::OkCancel, MsgIcon::None));
+    EXPECT_EQ(h.platform.boxes[0].request.defaultButton, MsgAnswer::Cancel);
   }
 }

@@ -180,3 +180,13 @@ QByteArray ReadFor(SerialPort& port, qsizetype count, int ms) {
 }
 
 }  // namespace ovx::test
+
+namespace ovx::test {
+
+bool AnyMenu(frmOVX& form) {
+  for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
+    if (menu->menuAction()->isEnabled()) return true;
+  return false;
+}
+
+}  // namespace ovx::test

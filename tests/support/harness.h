@@ -145,3 +145,10 @@ double CpuSeconds();
 QByteArray ReadFor(SerialPort& port, qsizetype count, int ms = 2000);
 
 }  // namespace ovx::test
+
+namespace ovx::test {
+
+// Whether any of the four top-level menus is enabled.
+bool AnyMenu(frmOVX& form);
+
+}  // namespace ovx::test

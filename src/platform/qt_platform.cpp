@@ -22,8 +22,6 @@
 #include <iostream>
 #include <thread>
 
-#include "platform/files.h"
-#include "platform/profile_file.h"
 #include "platform/qt_serial_port.h"
 
 namespace ovx {
@@ -236,54 +234,6 @@ void QtPlatform::endProgram(int status) {
   std::cerr.flush();
   std::fflush(nullptr);
   std::_Exit(status);
-}
-
-QString QtPlatform::profilePath(const QString& fileName) {
-  if (QDir::isAbsolutePath(fileName)) return fileName;
-  return windowsDirectory() + QLatin1Char('/') + fileName;
-}
-
-int QtPlatform::profileInt(const QString& section, const QString& key, int defaultValue,
-                           const QString& fileName) {
-  return profile::ReadInt(profilePath(fileName), section, key, defaultValue);
-}
-
-QString QtPlatform::profileString(const QString& section, const QString& key,
-                                  const QString& defaultValue, const QString& fileName) {
-  return profile::ReadString(profilePath(fileName), section, key, defaultValue);
-}
-
-bool QtPlatform::writeProfileString(const QString& section, const QString& key,
-                                    const QString& value, const QString& fileName) {
-  return profile::WriteValue(profilePath(fileName), section, key, value);
-}
-
-bool QtPlatform::fileExists(const QString& path) {
-  return files::Exists(path);
-}
-
-std::optional<QByteArray> QtPlatform::readFile(const QString& path) {
-  return files::Read(path);
-}
-
-FileError QtPlatform::whyUnreadable(const QString& path) {
-  return files::ReasonUnreadable(path);
-}
-
-FileError QtPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
-  return files::WriteDurably(path, data);
-}
-
-FileError QtPlatform::createFile(const QString& path, const QByteArray& data) {
-  return files::Create(path, data);
-}
-
-FileError QtPlatform::createFolder(const QString& path) {
-  return files::CreateFolder(path);
-}
-
-std::unique_ptr<AppendFile> QtPlatform::createAppendFile(const QString& path, FileError& error) {
-  return files::CreateAppendFile(path, error);
 }
 
 namespace {

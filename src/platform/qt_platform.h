@@ -9,13 +9,13 @@
 #include <memory>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/disk_platform.h"
 
 namespace ovx {
 
 class QtSerialPort;
 
-class QtPlatform : public Platform {
+class QtPlatform : public DiskPlatform {
  public:
   QtPlatform();
   ~QtPlatform() override;
@@ -51,21 +51,6 @@ class QtPlatform : public Platform {
 
   [[noreturn]] void endProgram(int status) override;
 
-  int profileInt(const QString& section, const QString& key, int defaultValue,
-                 const QString& fileName) override;
-  QString profileString(const QString& section, const QString& key, const QString& defaultValue,
-                        const QString& fileName) override;
-  bool writeProfileString(const QString& section, const QString& key, const QString& value,
-                          const QString& fileName) override;
-
-  bool fileExists(const QString& path) override;
-  std::optional<QByteArray> readFile(const QString& path) override;
-  FileError whyUnreadable(const QString& path) override;
-  FileError writeFileDurably(const QString& path, const QByteArray& data) override;
-  FileError createFile(const QString& path, const QByteArray& data) override;
-  FileError createFolder(const QString& path) override;
-  std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
-
  protected:
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
@@ -78,7 +63,6 @@ class QtPlatform : public Platform {
                                       const QString& filter) override;
 
  private:
-  QString profilePath(const QString& fileName);
   // Closes the ports and releases the instance lock.
   void release();
   // Ends the program by the signal that endOnSignals() caught, if any.

@@ -7,9 +7,6 @@
 #include <cmath>
 #include <iterator>
 
-#include "platform/files.h"
-#include "platform/profile_file.h"
-
 namespace ovx::test {
 
 QDateTime TestPlatform::wallClock() {
@@ -170,56 +167,19 @@ std::unique_ptr<SerialPort> TestPlatform::createSerialPort() {
   return created;
 }
 
-int TestPlatform::profileInt(const QString& section, const QString& key, int defaultValue,
-                             const QString& fileName) {
-  return profile::ReadInt(QDir(dir()).filePath(fileName), section, key, defaultValue);
-}
-
-QString TestPlatform::profileString(const QString& section, const QString& key,
-                                    const QString& defaultValue, const QString& fileName) {
-  return profile::ReadString(QDir(dir()).filePath(fileName), section, key, defaultValue);
-}
-
-bool TestPlatform::writeProfileString(const QString& section, const QString& key,
-                                      const QString& value, const QString& fileName) {
-  return profile::WriteValue(QDir(dir()).filePath(fileName), section, key, value);
-}
-
-bool TestPlatform::fileExists(const QString& path) {
-  return files::Exists(path);
-}
-
-std::optional<QByteArray> TestPlatform::readFile(const QString& path) {
-  return files::Read(path);
-}
-
-FileError TestPlatform::whyUnreadable(const QString& path) {
-  return files::ReasonUnreadable(path);
-}
-
 FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& data) {
-  if (failWrite) {
-    FileError error = failWrite(path);
-    if (!error.isEmpty()) return error;
-  }
-  return files::WriteDurably(path, data);
+  const FileError error = failWrite ? failWrite(path) : FileError();
+  return error.isEmpty() ? DiskPlatform::writeFileDurably(path, data) : error;
 }
 
 FileError TestPlatform::createFile(const QString& path, const QByteArray& data) {
-  if (failWrite) {
-    FileError error = failWrite(path);
-    if (!error.isEmpty()) return error;
-  }
-  return files::Create(path, data);
+  const FileError error = failWrite ? failWrite(path) : FileError();
+  return error.isEmpty() ? DiskPlatform::createFile(path, data) : error;
 }
 
 FileError TestPlatform::createFolder(const QString& path) {
-  FileError error = failWrite ? failWrite(path) : FileError();
-  return error.isEmpty() ? files::CreateFolder(path) : error;
-}
-
-std::unique_ptr<AppendFile> TestPlatform::createAppendFile(const QString& path, FileError& error) {
-  return files::CreateAppendFile(path, error);
+  const FileError error = failWrite ? failWrite(path) : FileError();
+  return error.isEmpty() ? DiskPlatform::createFolder(path) : error;
 }
 
 void TestPlatform::writeIni(const QByteArray& content) {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/disk_platform.h"
 
 namespace ovx::test {
 
@@ -81,7 +81,7 @@ class TestSerialPort : public SerialPort {
   std::deque<Pending> pending_;
 };
 
-class TestPlatform : public Platform {
+class TestPlatform : public DiskPlatform {
  public:
   TestPlatform();
   ~TestPlatform() override;
@@ -141,20 +141,10 @@ class TestPlatform : public Platform {
   bool anotherInstanceRunning() override { return otherInstance; }
   std::unique_ptr<SerialPort> createSerialPort() override;
   [[noreturn]] void endProgram(int status) override { throw ProgramEnded{status}; }
-  int profileInt(const QString& section, const QString& key, int defaultValue,
-                 const QString& fileName) override;
-  QString profileString(const QString& section, const QString& key, const QString& defaultValue,
-                        const QString& fileName) override;
-  bool writeProfileString(const QString& section, const QString& key, const QString& value,
-                          const QString& fileName) override;
-  bool fileExists(const QString& path) override;
-  std::optional<QByteArray> readFile(const QString& path) override;
-  FileError whyUnreadable(const QString& path) override;
+  // Files on disk, with the failures of `failWrite`.
   FileError writeFileDurably(const QString& path, const QByteArray& data) override;
   FileError createFile(const QString& path, const QByteArray& data) override;
-  // createFolder asks failWrite first.
   FileError createFolder(const QString& path) override;
-  std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
   std::unique_ptr<Timer> createTimer(std::function<void()> handler) override;
   bool insideHandler() override { return inYield_ > 0; }
   std::optional<QString> saveFileName(const QString& title, const QString& suggestion,

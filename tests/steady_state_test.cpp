@@ -156,7 +156,7 @@ TEST(SteadyState, ListenersReceiveReadingsAndTheVerdict) {
     std::vector<Reading> readings;
     std::vector<QString> events;
     void readingTaken(const Reading& r) override { readings.push_back(r); }
-    void operationEvent(const OperationEvent& e) override { events.push_back(Describe(e)); }
+    void eventPosted(const OperationEvent& e) override { events.push_back(Describe(e)); }
   } listener;
   Harness h(kScripted);
   h.program().link.addListener(&listener);

@@ -53,7 +53,7 @@ QString Describe(const OperationEvent& event);
 class OperationListener {
  public:
   virtual ~OperationListener() = default;
-  virtual void operationEvent(const OperationEvent& event) = 0;
+  virtual void eventPosted(const OperationEvent& event) = 0;
 };
 
 // Hands every event to its listeners, in the order they joined.
@@ -63,7 +63,7 @@ class Recorder {
   void removeListener(OperationListener* listener) { std::erase(listeners_, listener); }
   void post(const OperationEvent& event) {
     const std::vector<OperationListener*> listeners = listeners_;
-    for (OperationListener* listener : listeners) listener->operationEvent(event);
+    for (OperationListener* listener : listeners) listener->eventPosted(event);
   }
 
  private:

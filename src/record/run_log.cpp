@@ -36,7 +36,7 @@ void RunLog::dataBlockSent(const DataBlockWords& words, bool) {
   setpoint_ = words[kSetpoint];
 }
 
-void RunLog::operationEvent(const OperationEvent& event) {
+void RunLog::eventPosted(const OperationEvent& event) {
   using Kind = OperationEvent::Kind;
   if (event.kind == Kind::RunStarted) begin(event);
   CsvRow row;

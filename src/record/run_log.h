@@ -37,7 +37,7 @@ class RunLog : public LinkListener, public OperationListener {
 
   void readingTaken(const Reading& reading) override;
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
-  void operationEvent(const OperationEvent& event) override;
+  void eventPosted(const OperationEvent& event) override;
 
  private:
   void begin(const OperationEvent& start);

@@ -59,7 +59,7 @@ TrendSample TrendFeed::dataSample(double time, TrendSample::Kind kind,
   return s;
 }
 
-void TrendFeed::operationEvent(const OperationEvent& event) {
+void TrendFeed::eventPosted(const OperationEvent& event) {
   const QDateTime wall = platform_.wallClock();
   buffer_.addEvent(
       {event.time, wall.toMSecsSinceEpoch(), QuarterHours(wall), event.kind, Describe(event)});

@@ -24,7 +24,7 @@ class TrendFeed : public LinkListener, public OperationListener {
 
   void readingTaken(const Reading& reading) override;
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
-  void operationEvent(const OperationEvent& event) override;
+  void eventPosted(const OperationEvent& event) override;
 
  private:
   // A sample of the kind at the time, stamped with the wall clock now.

@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
   ovx::RunLog log(platform, settings);
   ovx::OperationEvent start(ovx::OperationEvent::Kind::RunStarted);
   start.time = platform.now();
-  log.operationEvent(start);
+  log.eventPosted(start);
   for (int16_t k = 1; k < 30000; ++k) {
     ovx::Reading reading{platform.now(), ovx::BlockKind::Value, ovx::Outcome::Answered, {}, {}};
     reading.values.ActualTemperature = k;

@@ -295,7 +295,7 @@ void FillDay(TrendFeed& feed, Platform& platform) {
       OperationEvent step(OperationEvent::Kind::StepStarted);
       step.time = value.time;
       step.setpoint = data.words[kSetpoint];
-      feed.operationEvent(step);
+      feed.eventPosted(step);
     }
   }
 }

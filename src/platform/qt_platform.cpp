@@ -40,6 +40,24 @@ QWidget* activeParent() {
   return window && window->isVisible() ? window : nullptr;
 }
 
+// The text with a chance to wrap in every long run of characters without a
+// blank: a box too narrow for such a line wraps it anyway but sizes itself
+// for the unwrapped text, and the lines after it are lost.
+QString wrappable(const QString& text) {
+  constexpr int kRun = 20;
+  QString out;
+  int run = 0;
+  for (const QChar c : text) {
+    run = c.isSpace() ? 0 : run + 1;
+    if (run > kRun) {
+      out += QChar(0x200B);  // zero-width space
+      run = 1;
+    }
+    out += c;
+  }
+  return out;
+}
+
 bool haveGui() {
   return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }
@@ -128,7 +146,7 @@ MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
   QMessageBox box(activeParent());
   box.setWindowTitle(boxTitle(request.title));
   box.setTextFormat(Qt::PlainText);
-  box.setText(request.text);
+  box.setText(wrappable(request.text));
   switch (request.icon) {
     case MsgIcon::None:
       box.setIcon(QMessageBox::NoIcon);

@@ -47,16 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(SameValues(DecodeValueBlock(encodedValues), values));
 
   // A response passes only at full length. Framed with its own checksum it
-  // passes; one character of its data field changed on the line, it fails.
-  if (ValidResponse(response)) FUZZ_CHECK(response.size() == kResponseLength);
+  // is not corrupted; one character of its data field changed on the line, it is.
+  if (CheckResponse(response, BlockKind::Data) == Outcome::Answered)
+    FUZZ_CHECK(response.size() == kResponseLength);
   if (field.size() == kDataFieldLength) {
     QByteArray framed = response.left(kDataFieldStart - 1) + field + Checksum(field) + "Q\r\n";
     FUZZ_CHECK(framed.size() == kResponseLength);
-    FUZZ_CHECK(ValidResponse(framed));
+    const Outcome whole = CheckResponse(framed, BlockKind::Data);
+    FUZZ_CHECK(whole == Outcome::Answered || whole == Outcome::NotABlock);
     const qsizetype at =
         kDataFieldStart - 1 + static_cast<qsizetype>(response[0] & 0x7F) % kDataFieldLength;
     framed[at] = static_cast<char>(framed[at] ^ (1 + (response[1] & 0x7F)));
-    FUZZ_CHECK(!ValidResponse(framed));
+    FUZZ_CHECK(CheckResponse(framed, BlockKind::Value) == Outcome::Corrupted);
   }
 
   // A value at any position and width, far outside the text included.

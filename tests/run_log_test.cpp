@@ -1,7 +1,8 @@
-// The run log on the virtual clock with a scripted controller: a whole run's
-// file byte for byte (in a German locale), a self-optimizing, a run cancelled
-// or ended by closing the window, a log that cannot be written; and the rows
-// of a process killed while it logs.
+// The run log on the virtual clock with a scripted controller: whole files
+// byte for byte (a three-step run in a German locale; a self-optimizing; a
+// run cancelled, with the trend's CSV of it; a run ended by closing the
+// window), a log that cannot be written, the offsets of its times, and the
+// rows of a process killed while it logs.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -19,6 +20,7 @@
 
 #include "record/csv.h"
 #include "support/harness.h"
+#include "trend/trend_window.h"
 #include "trun/frmtrun.h"
 
 using namespace ovx;
@@ -63,15 +65,11 @@ struct LogHarness : Harness {
   }
 };
 
-// The cells of column `i` that are not empty, comment lines and header left
-// out; an event (9) whole and unquoted.
-QStringList Column(const QByteArray& log, int i) {
-  QStringList cells;
-  for (const QByteArray& line : log.mid(log.indexOf("\ntime,") + 1).split('\n').mid(1)) {
-    const QString cell = QString(line.trimmed()).section(',', i, i == 9 ? -1 : i).remove('"');
-    if (!cell.isEmpty()) cells << cell;
-  }
-  return cells;
+// An expected file of tests/data, with CR LF line ends.
+QByteArray Expected(const QString& name) {
+  QFile file(OVX_TEST_DATA "/" + name);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+  return file.readAll().replace("{version}", OVX_VERSION).replace("\n", "\r\n");
 }
 
 }  // namespace
@@ -99,59 +97,54 @@ TEST(RunLog, ThreeStepRunByteForByte) {
   };
   h.run();
   ASSERT_EQ(h.logs(), QStringList{"2026-12-06_14-03-27_run.csv"});
-  QFile golden(OVX_TEST_DATA "/three_step_run.csv");
-  ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-  EXPECT_EQ(h.log(), golden.readAll().replace("{version}", OVX_VERSION).replace("\n", "\r\n"));
+  EXPECT_EQ(h.log(), Expected("three_step_run.csv"));
 }
 
-TEST(RunLog, SelfOptimizing) {
-  LogHarness h;
-  h.controller.beforeValueRead = [&](int k) {
-    h.controller.values.OptimizationStatus = k == 1 || k == 2;
-    h.controller.values.ActualTemperature = static_cast<int16_t>(k < 3 ? 400 + 100 * k : 850);
-    if (k == 3) h.controller.words[kPTerm] = 10, h.controller.words[kITerm] = 44;
-  };
-  h.platform.answers = {MsgAnswer::Ok};
-  h.form().ops().SelfOptimizing(850);
-  ASSERT_EQ(h.logs(), QStringList{"2026-12-06_14-03-27_selfopt.csv"});
-  const QByteArray log = h.log();
-  EXPECT_TRUE(log.contains("\r\n# kind: self-optimizing\r\n# Setpoint: 850 °C\r\n# Control"));
-  EXPECT_TRUE(log.contains(",850,,,,,,,self-optimizing started at 850 °C\r\n"));
-  EXPECT_TRUE(log.contains(",,,,,10,44,2,self-optimizing finished: P 10 I 44 D 2\r\n"));
-  EXPECT_EQ(Column(log, 5).join(""), "110" + QString(10, '0'));  // opt_status
-  EXPECT_EQ(Column(log, 9).mid(3),
-            (QStringList{"steady: average 850, STDEV 0, 10 samples, after 2 s", "end"}));
-}
-
-TEST(RunLog, CancelledOrClosedRunEndsItsLog) {
-  struct Case {
-    std::function<void(LogHarness&)> act;  // in the first wait
-    QStringList events;                    // after start, heater on, the first step
-  } cases[] = {
-      {[](LogHarness& h) { h.form().BtnCancel_Click(); }, {"cancelled by the operator", "end"}},
-      {[](LogHarness& h) {
-         bool Cancel = false;
-         h.platform.answers = {MsgAnswer::Ok};  // quit with the heater on
-         h.program().Form_Unload(Cancel);
-       },
-       {"end"}},
-  };
-  for (const Case& c : cases) {
+// A self-optimizing that tunes P 10 I 44 (opt_status 1 in two reads); a run
+// cancelled in its first wait, also as the trend saves it; a run ended by
+// closing the window in its first wait. Each log after a line with its name.
+TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
+  QByteArray logs;
+  {
+    LogHarness h;
+    h.controller.beforeValueRead = [&](int k) {
+      h.controller.values.OptimizationStatus = k == 1 || k == 2;
+      h.controller.values.ActualTemperature = static_cast<int16_t>(k < 3 ? 400 + 100 * k : 850);
+      if (k == 3) h.controller.words[kPTerm] = 10, h.controller.words[kITerm] = 44;
+    };
+    h.platform.answers = {MsgAnswer::Ok};
+    h.form().ops().SelfOptimizing(850);
+    logs += "==> " + h.logs().join(' ').toUtf8() + " <==\r\n" + h.log();
+  }
+  for (const bool cancel : {true, false}) {
     LogHarness h;
     h.X = [&](int k, int W) {
-      if (k == 2) h.platform.soon([&] { c.act(h); });
+      if (k == 2)
+        h.platform.soon([&] {
+          bool Cancel = false;
+          h.platform.answers = {MsgAnswer::Ok};  // closed: quit with the heater on
+          cancel ? h.form().BtnCancel_Click() : h.program().Form_Unload(Cancel);
+        });
       return W;
     };
     try {
       h.run();
     } catch (const ProgramEnded&) {
+      EXPECT_FALSE(cancel);
     }
-    EXPECT_EQ(Column(h.log(), 9).mid(3), c.events);
+    logs += "==> " + h.logs().join(' ').toUtf8() + " <==\r\n" + h.log();
+    if (!cancel) continue;
+    h.form().menuInfoTrend->trigger();
+    h.platform.saveNames = {h.platform.dir() + "/trend.csv"};
+    h.program().trend()->saveCsv();
+    EXPECT_EQ(h.platform.readFile(h.platform.dir() + "/trend.csv"),
+              Expected("cancelled_run_trend.csv"));
   }
+  EXPECT_EQ(logs, Expected("selfopt_cancelled_closed.csv"));
 }
 
 TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
-  struct Case {
+  const struct {
     bool readOnly;
     rlim_t limit;        // of a file's size: a full disk
     const char* notice;  // after ".../runs"
@@ -159,7 +152,7 @@ TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
       {true, RLIM_INFINITY, " (Read-only file system); the run goes on."},
       {false, 1000, "/2026-12-06_14-03-27_run.csv (File too large); the run goes on."},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     LogHarness h;
     if (c.readOnly)
       h.platform.failWrite = [](const QString& path) {
@@ -187,10 +180,9 @@ TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
 }
 
 TEST(RunLog, IsoTimeWithItsOffset) {
-  const QDate date(2026, 12, 6);
-  const QTime time(14, 3, 27, 5);
-  EXPECT_EQ(IsoTime(QDateTime(date, time, QTimeZone(-12600))), "2026-12-06T14:03:27.005-03:30");
-  EXPECT_EQ(IsoTime(QDateTime(date, time, QTimeZone(20700))), "2026-12-06T14:03:27.005+05:45");
+  const QDateTime time(QDate(2026, 12, 6), QTime(14, 3, 27, 5), QTimeZone(-12600));
+  EXPECT_EQ(IsoTime(time), "2026-12-06T14:03:27.005-03:30");
+  EXPECT_EQ(IsoTime(time.toOffsetFromUtc(20700)), "2026-12-06T23:18:27.005+05:45");
 }
 
 // Killed at random moments while it logs, a process leaves whole rows, the
@@ -213,8 +205,10 @@ TEST(RunLogCrash, KilledLoggerLeavesWholeRows) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray content = file.readAll();
     ASSERT_TRUE(content.endsWith("\r\n"));
-    const QStringList X = Column(content, 3);
-    ASSERT_TRUE(X.size() == reported || X.size() == reported + 1) << reported;
-    for (int k = 0; k < X.size(); ++k) ASSERT_EQ(X[k], QString::number(k + 1));
+    // The rows after the start's, the k-th with X = k; the last split is empty.
+    const QList<QByteArray> rows = content.mid(content.indexOf(",start\r\n") + 8).split('\n');
+    ASSERT_TRUE(rows.size() == reported + 1 || rows.size() == reported + 2) << reported;
+    for (int k = 1; k < rows.size(); ++k)
+      ASSERT_EQ(rows[k - 1].split(',').value(3), QByteArray::number(k));
   }
 }

@@ -1,11 +1,12 @@
-// The trend window on the test platform: monitoring between operations, the
-// readings and events of a run, the CSV it saves, and the chart it draws.
+// The trend on the test platform: monitoring between operations, the window's
+// shortcut, the chart it draws, and the buffer behind it: one min/max pair per
+// pixel column, breaks in the X line, the setpoint carried on, a bounded store.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <map>
 
 #include "support/harness.h"
 #include "trend/trend_window.h"
@@ -31,25 +32,12 @@ struct StrictFurnace : Harness {
       return reply;
     });
   }
-  TrendWindow& openTrend() {
-    form().menuInfoTrend->trigger();
-    return *program().trend();
-  }
   // The frames written since `from`, each with its virtual time from then.
   QString since(double from) const {
     QStringList out;
     for (const auto& w : platform.port->written)
       if (w.time >= from) out << w.data.left(7) + QString::asprintf(" %.2f", w.time - from);
     return out.join(", ");
-  }
-  void runOneStep(const char* dwell) {
-    program().OpenTemperatureRun();
-    frmTRun& dlg = *program().temperatureRun();
-    dlg.TStart->setText("900");
-    dlg.TStop->setText("901");
-    dlg.DwellTime->setText(dwell);
-    platform.answers = {MsgAnswer::Ok};
-    dlg.BtnStart_Click();
   }
   double owedUntil = 0;
   bool silent = false;
@@ -59,8 +47,17 @@ struct StrictFurnace : Harness {
 
 TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   StrictFurnace h;
+  // Opened with Ctrl+T, also while a long operation has the menus disabled.
+  h.form().show();
+  h.form().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
+  h.form().setMenusEnabled(false);
   const double t0 = h.platform.t;
-  TrendWindow& trend = h.openTrend();
+  QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);
+  h.form().setMenusEnabled(true);
+  ASSERT_NE(h.program().trend(), nullptr);
+  TrendWindow& trend = *h.program().trend();
+  EXPECT_EQ(trend.windowTitle(), "Trend");
   // The operator writes P 50 ms into the third read, and asks for the status
   // 50 ms into the fourth: each begins when that read is in.
   h.platform.at(t0 + 10.05, [&] {
@@ -82,7 +79,13 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   // Afterwards the readings go on.
   trend.intervalBox().setValue(1);
   h.platform.idle(0.5);
-  h.runOneStep("20");
+  h.program().OpenTemperatureRun();
+  frmTRun& dlg = *h.program().temperatureRun();
+  dlg.TStart->setText("900");
+  dlg.TStop->setText("901");
+  dlg.DwellTime->setText("20");
+  h.platform.answers = {MsgAnswer::Ok};
+  dlg.BtnStart_Click();
   const double end = h.platform.t;
   h.platform.idle(3);
   int after = 0;
@@ -106,64 +109,12 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   EXPECT_EQ(trend.failureText(), failedAt + " no answer");
   EXPECT_EQ(h.platform.beeps, beeps);
   EXPECT_EQ(h.platform.boxes.size(), boxes);
-  const TrendBuffer& buffer = h.program().trendFeed.buffer();
-  ASSERT_EQ(buffer.samples().back().kind, TrendSample::Value);
-  const double last = buffer.samples().back().time;
-  EXPECT_TRUE(buffer.decimate(last - 1.5, last + 0.5, 2, 60).columns[1].xBreak);
 
   // Closed, the window leaves the line as it was.
   trend.close();
   const size_t written = h.port().written.size();
   h.platform.idle(30);
   EXPECT_EQ(h.port().written.size(), written);
-}
-
-// A run cancelled in its first wait: its readings and events with their
-// virtual times, as "Save as CSV…" writes them.
-TEST(TrendWindow, SavesARunAsCsv) {
-  StrictFurnace h;
-  h.platform.at(h.platform.t + 1.5, [&] { h.form().BtnCancel->click(); });
-  h.runOneStep("60");
-  TrendWindow& trend = h.openTrend();
-  const QString path = h.platform.dir() + "/trend.csv";
-  h.platform.saveNames = {path};
-  trend.saveCsv();
-  QByteArray expected = R"(time,elapsed_s,W_C,X_C,heater,opt_status,P,I,D,event
-2026-12-06T14:03:27.200+01:00,0.000,32,,0,,10,300,60,
-2026-12-06T14:03:27.200+01:00,0.000,,,,,,,,start
-2026-12-06T14:03:27.400+01:00,0.200,32,,0,,10,300,60,
-2026-12-06T14:03:27.600+01:00,0.400,32,,1,,10,300,60,
-2026-12-06T14:03:27.600+01:00,0.400,,,,,,,,heater on
-2026-12-06T14:03:27.800+01:00,0.600,32,,1,,10,300,60,
-2026-12-06T14:03:28.000+01:00,0.800,32,,1,,10,300,60,
-2026-12-06T14:03:28.200+01:00,1.000,900,,1,,48,8,2,
-2026-12-06T14:03:28.200+01:00,1.000,,,,,,,,"step 900 °C, PID 48/8/2 from pid.par"
-2026-12-06T14:03:28.400+01:00,1.200,,900,1,0,,,,
-2026-12-06T14:03:28.600+01:00,1.400,,900,1,0,,,,
-2026-12-06T14:03:28.800+01:00,1.600,,900,1,0,,,,
-2026-12-06T14:03:29.000+01:00,1.800,,900,1,0,,,,
-2026-12-06T14:03:29.000+01:00,1.800,,,,,,,,cancelled by the operator
-2026-12-06T14:03:29.000+01:00,1.800,,,,,,,,end
-)";
-  EXPECT_EQ(*h.platform.readFile(path), expected.replace("\n", "\r\n"));
-}
-
-// Opened with Ctrl+T also while a long operation has the menus disabled;
-// closing hides it and stops monitoring.
-TEST(TrendWindow, CtrlTAlsoWhileTheMenusAreDisabled) {
-  StrictFurnace h;
-  h.form().show();
-  h.form().activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
-  h.form().setMenusEnabled(false);
-  QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);
-  ASSERT_NE(h.program().trend(), nullptr);
-  TrendWindow& trend = *h.program().trend();
-  EXPECT_TRUE(trend.isVisible());
-  EXPECT_EQ(trend.windowTitle(), "Trend");
-  EXPECT_TRUE(trend.monitor().running());
-  trend.close();
-  EXPECT_FALSE(trend.monitor().running());
 }
 
 // The chart drawn offscreen: X at 100 °C, then at 200 °C, W at 150 °C.
@@ -182,11 +133,54 @@ TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
   auto at = [&](double t, double value) {
     return image.pixelColor(qRound(chart.xFor(t)), qRound(chart.yFor(value)));
   };
+  const QColor X = TrendChart::kXColor, W = TrendChart::kWColor;
   EXPECT_LT(chart.yFor(200), chart.yFor(100));
-  EXPECT_EQ(at(155, 100), TrendChart::kXColor);
-  EXPECT_EQ(at(455, 200), TrendChart::kXColor);
-  EXPECT_NE(at(155, 200), TrendChart::kXColor);
-  EXPECT_NE(at(455, 100), TrendChart::kXColor);
-  EXPECT_EQ(at(155, 150), TrendChart::kWColor);
-  EXPECT_EQ(at(455, 150), TrendChart::kWColor);
+  EXPECT_EQ(QList<QColor>({at(155, 100), at(455, 200), at(155, 150), at(455, 150)}),
+            QList<QColor>({X, X, W, W}));
+  EXPECT_TRUE(at(155, 200) != X && at(455, 100) != X);
+}
+
+// Ten columns of 10 s, a reading a second at 100 °C with one-reading spikes at
+// the first and last reading of columns; no answer at 50 s, the setpoint 900
+// read at 0 s and 950 at 60 s; then nothing until 171 s.
+TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
+  const std::map<int, int16_t> spikes = {{10, 150}, {19, 20}, {39, 300}, {40, -5}, {99, 101}};
+  auto X = [](double time, int16_t x) { return TrendSample{.time = time, .x = x}; };
+  auto W = [](double time, int16_t w) {
+    return TrendSample{.time = time, .w = w, .kind = TrendSample::Data, .wKnown = true};
+  };
+  TrendBuffer buffer(150);
+  buffer.add(W(0, 900));
+  for (int t = 1; t < 100; ++t)
+    buffer.add(t == 50   ? TrendSample{.time = 50, .kind = TrendSample::NoAnswer}
+               : t == 60 ? W(60, 950)
+                         : X(t, spikes.contains(t) ? spikes.at(t) : int16_t{100}));
+  buffer.add(X(171, 940));
+  buffer.add(X(172, 941));
+  const struct {
+    int column, min, max;
+    bool xBreak;
+    int wMin, wMax;
+  } cases[] = {
+      // clang-format off
+      {0, 100, 100, true, 900, 900}, {1, 20, 150, false, 900, 900}, {3, 100, 300, false, 900, 900},
+      {4, -5, 100, false, 900, 900}, {5, 100, 100, true, 900, 900}, {6, 100, 100, false, 900, 950},
+      {9, 100, 101, false, 950, 950}, {17, 940, 941, true, 950, 950},
+      // clang-format on
+  };
+  const TrendView view = buffer.decimate(0, 180, 18, 60);
+  for (const auto& c : cases) {
+    const TrendColumn& column = view.columns[static_cast<size_t>(c.column)];
+    EXPECT_EQ(std::tuple(int(column.x.min), int(column.x.max), column.xBreak, int(column.w.min),
+                         int(column.w.max)),
+              std::tuple(c.min, c.max, c.xBreak, c.wMin, c.wMax))
+        << c.column;
+  }
+  // Older readings give way at the capacity, and events with them.
+  buffer.addEvent({0.5, 0, 0, OperationEvent::Kind::RunStarted, QStringLiteral("start")});
+  for (int t = 200; t < 250; ++t) buffer.add(X(t, 20));
+  EXPECT_EQ(buffer.samples().size(), 150u);
+  EXPECT_EQ(buffer.samples().front().time, 2);
+  EXPECT_EQ(buffer.samples().front().w, 900);  // still what was last read
+  EXPECT_TRUE(buffer.events().empty());
 }

@@ -130,16 +130,14 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
 
 TEST(FileSafety, BoxLinesAreCutAtAHundredCharacters) {
   const QString x99(99, 'x'), cut = x99 + "y…", smile = QString::fromUtf8("😀");
-  const struct {
-    QString text, shown;
-  } cases[] = {
+  const std::pair<QString, QString> cases[] = {
       {x99 + "y", x99 + "y"},
       {x99 + "yz", cut},
       {x99 + "yz\r\n" + x99 + "yzz\r\n\r\nend", cut + "\r\n" + cut + "\r\n\r\nend"},
       {x99 + smile + "z", x99 + smile + "…"},
       {x99 + "y" + smile, cut},
   };
-  for (const auto& c : cases) EXPECT_EQ(clipLines(c.text), c.shown) << c.text.toStdString();
+  for (const auto& [text, shown] : cases) EXPECT_EQ(clipLines(text), shown) << text.toStdString();
 }
 
 }  // namespace

@@ -57,15 +57,11 @@ class OnSim : public RealPlatformTest {
 };
 
 struct FaultMode {
-  const char* name;
-  QStringList options;  // of the faulty simulator; none: the simulator is killed
+  const char* name;     // the simulator's fault mode, or "killed": no simulator
+  const char* options;  // more options of the faulty simulator
   Outcome first;        // of the read that meets the fault
   int lift = 1;         // failed reads before the fresh simulator starts
 };
-
-void PrintTo(const FaultMode& mode, std::ostream* out) {
-  *out << mode.name;
-}
 
 class LineFaults : public OnSim,
                    public testing::WithParamInterface<FaultMode>,
@@ -103,7 +99,7 @@ TEST_P(LineFaults, HeaterSwitchWritesOnlyAfterAValidRead) {
   ASSERT_TRUE(sims_[0].start(com1(), kNoPace));
   Program program(e2e);
   ASSERT_NO_THROW(program.Main());
-  if (GetParam().options.isEmpty()) {
+  if (GetParam().name == std::string("killed")) {
     // A dead link, so that no other test's pseudo-terminal of the same number answers.
     sims_[0].kill();
     ASSERT_TRUE(QFile::remove(com1()) && QFile::link(com1() + ".gone", com1()));
@@ -111,7 +107,8 @@ TEST_P(LineFaults, HeaterSwitchWritesOnlyAfterAValidRead) {
     sims_[0].stop();  // SIGTERM: a clean end that takes the link along
     EXPECT_EQ(sims_[0].process.exitCode(), 0);
     EXPECT_FALSE(QFileInfo(com1()).isSymLink());
-    ASSERT_TRUE(sims_[1].start(com1(), GetParam().options + kNoPace));
+    const QString options = QString("--fault %1 %2").arg(GetParam().name, GetParam().options);
+    ASSERT_TRUE(sims_[1].start(com1(), options.split(' ', Qt::SkipEmptyParts) + kNoPace));
   }
   program.link.addListener(this);
   // Memory that differs from the controller: a write before a valid read shows.
@@ -137,20 +134,17 @@ TEST_P(LineFaults, HeaterSwitchWritesOnlyAfterAValidRead) {
   EXPECT_LT(CpuSeconds() - cpu, 0.2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, LineFaults,
-    testing::Values(FaultMode{"silent", {"--fault", "silent"}, Outcome::NoAnswer},
-                    FaultMode{"echo", {"--fault", "echo"}, Outcome::NoAnswer},
-                    FaultMode{"cut", {"--fault", "cut"}, Outcome::WrongLength},
-                    FaultMode{"nul", {"--fault", "nul"}, Outcome::NoAnswer},
-                    // Arrives in the pause; the next read throws it away.
-                    FaultMode{"late", {"--fault", "late", "--late", "0.3"}, Outcome::NoAnswer, 2},
-                    // Seed 2 changes one character of the data field: only the checksum tells.
-                    FaultMode{"corrupt",
-                              {"--fault", "corrupt", "--corrupt-probability", "1", "--seed", "2"},
-                              Outcome::Corrupted},
-                    FaultMode{"killed", {}, Outcome::NoAnswer}),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+const FaultMode kModes[] = {
+    {"silent", "", Outcome::NoAnswer}, {"echo", "", Outcome::NoAnswer},
+    {"cut", "", Outcome::WrongLength}, {"nul", "", Outcome::NoAnswer},
+    {"late", "--late 0.3", Outcome::NoAnswer, 2},  // in the pause; the next read throws it away
+    // Seed 2 changes one character of the data field: only the checksum tells.
+    {"corrupt", "--corrupt-probability 1 --seed 2", Outcome::Corrupted},
+    {"killed", "", Outcome::NoAnswer}};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The simulator through the real port: answers at the pace of 9600 baud,
 // stays silent on a write, and stays up while the client reopens.
@@ -171,39 +165,32 @@ TEST_F(OnSim, SimulatorOnAPseudoTerminal) {
 }
 
 TEST(SimOptions, BadValuesAreRefusedByName) {
-  for (const QStringList& args : {QStringList{"--fault", "bogus"},
-                                  {"--speed", "0"},
-                                  {"--loop", "1.5"},
-                                  {"--pace", "maybe"},
-                                  {"--late", "-1"},
-                                  {"--seed", "x"},
-                                  {"--corrupt-probability", "2"}}) {
+  for (const char* bad : {"--fault=bogus", "--speed=0", "--loop=1.5", "--pace=maybe", "--late=-1",
+                          "--seed=x", "--corrupt-probability=2"}) {
     QProcess sim;
-    sim.start(SimProcess::path(), args);
+    sim.start(SimProcess::path(), {bad});
     ASSERT_TRUE(sim.waitForFinished(5000));
-    EXPECT_NE(sim.exitCode(), 0) << args.join(' ').toStdString();
-    EXPECT_TRUE(sim.readAllStandardError().contains(args[0].mid(2).toUtf8()));
+    EXPECT_NE(sim.exitCode(), 0) << bad;
+    EXPECT_TRUE(sim.readAllStandardError().contains(QByteArray(bad).mid(2).split('=')[0])) << bad;
   }
 }
 
-// Quit (0) or a failed start (1) release the instance lock and the port's
+// Quit or a failed start (status 1) release the instance lock and the port's
 // lock file.
 TEST_F(OnSim, EndingWithAStatusReleasesBothLocks) {
   SimProcess sim;
   ASSERT_TRUE(sim.start(com1()));
-  for (const int status : {0, 1}) {
-    EXPECT_EXIT(
-        {
-          QtPlatform real;
-          real.anotherInstanceRunning();
-          std::unique_ptr<SerialPort> port = real.createSerialPort();
-          port->setSettings("9600,n,8,1");
-          port->open(1);
-          real.endProgram(locks() == "ovx.lock port" ? status : 99);
-        },
-        testing::ExitedWithCode(status), "");
-    EXPECT_EQ(locks(), "");
-  }
+  EXPECT_EXIT(
+      {
+        QtPlatform real;
+        real.anotherInstanceRunning();
+        std::unique_ptr<SerialPort> port = real.createSerialPort();
+        port->setSettings("9600,n,8,1");
+        port->open(1);
+        real.endProgram(locks() == "ovx.lock port" ? 1 : 99);
+      },
+      testing::ExitedWithCode(1), "");
+  EXPECT_EQ(locks(), "");
 }
 
 // So do SIGTERM, SIGINT and SIGHUP to the real ovx, whether it idles, waits

@@ -231,20 +231,14 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   EXPECT_EQ(h.platform.boxes.size(), 1u);  // the status box only
   EXPECT_EQ(trend.failureText(), "");      // every read answered whole
 
-  // A run yields to the event loop through its whole dwells: no reading in
-  // the last one.
-  // Afterwards the readings go on.
+  // A run yields to the event loop through its whole dwells: nothing is read
+  // in its last one. Afterwards the readings go on.
   trend.intervalBox().setValue(1);
   h.platform.idle(0.5);
   h.run();
   const double end = h.platform.t;
   h.platform.idle(3);
-  int after = 0;
-  for (const auto& w : h.port().written) {
-    EXPECT_FALSE(w.time > end - 5 && w.time < end) << w.data.toStdString() << " in the dwell";
-    after += w.time >= end;
-  }
-  EXPECT_EQ(after, 3);
+  EXPECT_EQ(h.since(end - 5), "R001NF? 5.30, R001NF? 6.30, R001NF? 7.30");
 
   // A read that gets no answer: no box, no beep; a break in the curve and
   // "no answer" with its time in the window. The next interval tries again.
@@ -258,8 +252,7 @@ TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   h.silent = false;
   h.platform.idle(2);
   EXPECT_EQ(trend.failureText(), failedAt + " no answer");
-  EXPECT_EQ(h.platform.beeps, beeps);
-  EXPECT_EQ(h.platform.boxes.size(), boxes);
+  EXPECT_EQ(std::pair(h.platform.beeps, h.platform.boxes.size()), std::pair(beeps, boxes));
 
   // Closed, the window leaves the line as it was.
   trend.close();

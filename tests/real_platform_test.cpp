@@ -212,8 +212,6 @@ TEST_F(RealPort, MessageBoxes) {
        Qt::Key_Return, "OVX|No answer", B::Retry | B::Cancel, B::Warning, MsgAnswer::Retry},
       {{longLine, "Invalid input", MsgButtons::Ok, MsgIcon::Critical, MsgAnswer::Ok}, Qt::Key_Escape,
        "Invalid input|" + longLine.left(100) + "…", B::Ok, B::Critical, MsgAnswer::Ok},
-      {{"Set?", {}, MsgButtons::OkCancel, MsgIcon::Question, MsgAnswer::Ok}, Qt::Key_Return,
-       "KALVEN OVX 7316|Set?", B::Ok | B::Cancel, B::Question, MsgAnswer::Ok},
       {{"Set?", {}, MsgButtons::OkCancel, MsgIcon::Question, MsgAnswer::Ok}, Qt::Key_Escape,
        "KALVEN OVX 7316|Set?", B::Ok | B::Cancel, B::Question, MsgAnswer::Cancel},
       // clang-format on

@@ -8,20 +8,6 @@
 using namespace ovx;
 using namespace ovx::fuzz;
 
-namespace {
-
-bool SameValues(const ValueBlock& a, const ValueBlock& b) {
-  return a.ActualTemperature == b.ActualTemperature && a.Value2 == b.Value2 &&
-         a.Value3 == b.Value3 && a.Value4 == b.Value4 && a.Text1 == b.Text1 &&
-         a.Value5 == b.Value5 && a.Value6 == b.Value6 && a.Value7 == b.Value7 &&
-         a.Value8 == b.Value8 && a.Text2 == b.Text2 &&
-         a.OptimizationStatus == b.OptimizationStatus && a.Flag2 == b.Flag2 && a.Flag3 == b.Flag3 &&
-         a.Flag4 == b.Flag4 && a.OutputStatus == b.OutputStatus && a.Flag6 == b.Flag6 &&
-         a.Flag7 == b.Flag7 && a.Flag8 == b.Flag8 && a.Text3 == b.Text3;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArray response = Bytes(data, size);
 
@@ -42,21 +28,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ValueBlock values = DecodeValueBlock(field);
   const QByteArray encodedValues = EncodeValueBlock(values);
   FUZZ_CHECK(encodedValues.size() == kDataFieldLength);
-  // Shorter fields give shorter texts, which the encoding pads with blanks.
+  // What was decoded encodes back the same (shorter fields give shorter
+  // texts, which the encoding pads with blanks).
   if (field.size() == kDataFieldLength)
-    FUZZ_CHECK(SameValues(DecodeValueBlock(encodedValues), values));
+    FUZZ_CHECK(EncodeValueBlock(DecodeValueBlock(encodedValues)) == encodedValues);
 
   // A response passes only at full length. Framed with its own checksum it
-  // passes; one character of its data field changed on the line, it fails.
-  if (ValidResponse(response)) FUZZ_CHECK(response.size() == kResponseLength);
+  // is not corrupted; one character of its data field changed on the line, it is.
+  if (CheckResponse(response, BlockKind::Data) == Outcome::Answered)
+    FUZZ_CHECK(response.size() == kResponseLength);
   if (field.size() == kDataFieldLength) {
     QByteArray framed = response.left(kDataFieldStart - 1) + field + Checksum(field) + "Q\r\n";
     FUZZ_CHECK(framed.size() == kResponseLength);
-    FUZZ_CHECK(ValidResponse(framed));
+    const Outcome whole = CheckResponse(framed, BlockKind::Data);
+    FUZZ_CHECK(whole == Outcome::Answered || whole == Outcome::NotABlock);
     const qsizetype at =
         kDataFieldStart - 1 + static_cast<qsizetype>(response[0] & 0x7F) % kDataFieldLength;
     framed[at] = static_cast<char>(framed[at] ^ (1 + (response[1] & 0x7F)));
-    FUZZ_CHECK(!ValidResponse(framed));
+    FUZZ_CHECK(CheckResponse(framed, BlockKind::Value) == Outcome::Corrupted);
   }
 
   // A value at any position and width, far outside the text included.

@@ -15,8 +15,7 @@ bool Same(const LineSettings& a, const LineSettings& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const QString text =
-      QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  const QString text = Text(std::string(reinterpret_cast<const char*>(data), size));
   const auto settings = ParseLineSettings(text);
   if (!settings) return 0;
 
@@ -28,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Letter case does not matter, and the settings written plainly read back.
   const auto upper = ParseLineSettings(text.toUpper());
   FUZZ_CHECK(upper && Same(*upper, *settings));
-  const QString plain = QString::number(settings->baud) + QLatin1Char(',') +
-                        QLatin1Char(settings->parity) + QLatin1Char(',') +
-                        QString::number(settings->dataBits) + QLatin1Char(',') +
-                        QString::number(settings->stopBits);
-  const auto again = ParseLineSettings(plain);
+  const auto again = ParseLineSettings(QString("%1,%2,%3,%4")
+                                           .arg(settings->baud)
+                                           .arg(QLatin1Char(settings->parity))
+                                           .arg(settings->dataBits)
+                                           .arg(settings->stopBits));
   FUZZ_CHECK(again && Same(*again, *settings));
   return 0;
 }

@@ -1,17 +1,21 @@
-// Crash safety of "pid.par": a process that saves PID sets in a loop (the
-// real platform and PidFile) is killed with SIGKILL at random moments, again
-// and again. Each time "pid.par" must be one whole version: the one last
-// reported saved or the next one, byte for byte; never missing, empty or
-// half written.
+// Crash safety of "pid.par" and of the run log: a process that saves PID sets
+// (tools/pid_saver) or logs readings (tools/run_logger) in a loop with the
+// real platform is killed with SIGKILL at random moments, again and again.
+// "pid.par" must then be one whole version, byte for byte: the one last
+// reported saved or the next one; never missing, empty or half written. A log
+// must end with whole rows, the last reported among them, and every start
+// makes a new log.
 #include <signal.h>
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <functional>
 #include <random>
 
 #include "tools/pid_versions.h"
@@ -19,37 +23,60 @@
 namespace ovx::test {
 namespace {
 
-TEST(PidCrash, PidParIsAlwaysAWholeVersion) {
+QByteArray Content(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Starts `tool` `times` times, each killed up to `maxMicros` after its first
+// report, and hands `check` the kill's number and what the tool reported last.
+void KillRepeatedly(const char* tool, const std::function<QStringList()>& args, int times,
+                    unsigned maxMicros, const std::function<void(int kill, int reported)>& check) {
+  std::mt19937 random(20240611);
+  for (int kill = 1; kill <= times; ++kill) {
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + "/" + tool, args());
+    ASSERT_TRUE(process.waitForReadyRead(5000)) << process.readAllStandardError().toStdString();
+    QThread::usleep(std::uniform_int_distribution<unsigned>(0, maxMicros)(random));
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(5000));
+    // Anything else (a failed save ends the saver with its box) tells why.
+    ASSERT_EQ(process.exitCode(), SIGKILL) << process.readAllStandardError().toStdString();
+    check(kill, process.readAllStandardOutput().trimmed().split('\n').last().toInt());
+  }
+}
+
+TEST(Crash, PidParIsAlwaysAWholeVersion) {
   QTemporaryDir dir;
   QFile par(dir.filePath("pid.par"));
   ASSERT_TRUE(par.open(QIODevice::WriteOnly) && par.write(PidVersion(0)) > 0);
   par.close();
-  std::mt19937 random(20240611);
-  int version = 0, between = 0;
-  for (int kill = 0; kill < 25; ++kill) {
-    QProcess saver;
-    saver.start(QCoreApplication::applicationDirPath() + "/pid_saver",
-                {dir.path(), QString::number(version)});
-    // Killed after its first save, somewhere in the next ones.
-    ASSERT_TRUE(saver.waitForReadyRead(5000)) << saver.readAllStandardError().toStdString();
-    QThread::usleep(std::uniform_int_distribution<unsigned>(0, 10'000)(random));
-    saver.kill();
-    ASSERT_TRUE(saver.waitForFinished(5000));
-    // Anything else (a failed save ends it with its box) tells why.
-    ASSERT_EQ(saver.exitCode(), SIGKILL) << saver.readAllStandardError().toStdString();
-    const int reported = saver.readAllStandardOutput().trimmed().split('\n').last().toInt();
+  int version = 0;
+  const auto args = [&] { return QStringList{dir.path(), QString::number(version)}; };
+  KillRepeatedly("pid_saver", args, 25, 10'000, [&](int kill, int reported) {
     ASSERT_GT(reported, version);
-    ASSERT_TRUE(par.open(QIODevice::ReadOnly)) << "pid.par missing after kill " << kill;
-    const QByteArray content = par.readAll();
-    par.close();
+    const QByteArray content = Content(par.fileName());
     // Saved but not yet reported, or reported.
     version = content == PidVersion(reported + 1) ? reported + 1 : reported;
-    between += version > reported;
     ASSERT_TRUE(content == PidVersion(version)) << "after kill " << kill << ", version " << reported
                                                 << " reported: " << content.left(200).toStdString();
-  }
-  std::printf("[  counts  ] %d versions saved, %d kills between a save and its report\n", version,
-              between);
+  });
+}
+
+TEST(Crash, RunLogEndsWithWholeRows) {
+  QTemporaryDir dir;
+  const auto args = [&] { return QStringList{dir.path()}; };
+  KillRepeatedly("run_logger", args, 8, 100'000, [&](int kill, int reported) {
+    const QStringList logs = QDir(dir.filePath("runs")).entryList(QDir::Files, QDir::Time);
+    ASSERT_EQ(logs.size(), kill);
+    const QByteArray content = Content(dir.filePath("runs/" + logs.first()));
+    ASSERT_TRUE(content.endsWith("\r\n"));
+    // The rows after the start's, the k-th with X = k; the last split is empty.
+    const QList<QByteArray> rows = content.mid(content.indexOf(",start\r\n") + 8).split('\n');
+    ASSERT_TRUE(rows.size() == reported + 1 || rows.size() == reported + 2) << reported;
+    for (int k = 1; k < rows.size(); ++k)
+      ASSERT_EQ(rows[k - 1].split(',').value(3), QByteArray::number(k));
+  });
 }
 
 }  // namespace

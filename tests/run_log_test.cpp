@@ -1,24 +1,29 @@
-// The run log on the virtual clock with a scripted controller: a whole run's
-// file byte for byte (in a German locale), a self-optimizing, a run cancelled
-// or ended by closing the window, a log that cannot be written; and the rows
-// of a process killed while it logs.
+// The recorders of the readings on the virtual clock with a scripted
+// controller. The run log: whole files byte for byte (a three-step run in a
+// German locale; a self-optimizing; a run cancelled, with the trend's CSV of
+// it; a run ended by closing the window), a log that cannot be written, the
+// offsets of its times (the crash test is with that of "pid.par"). The trend:
+// monitoring between operations, the chart it draws, and the buffer behind
+// it: one min/max pair per pixel column, breaks in the X line, the setpoint
+// carried on, a bounded store.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QThread>
+#include <QSpinBox>
+#include <QTest>
 #include <QTimeZone>
 #include <clocale>
 #include <csignal>
-#include <random>
+#include <map>
 
 #include "record/csv.h"
 #include "support/harness.h"
+#include "trend/trend_window.h"
 #include "trun/frmtrun.h"
 
 using namespace ovx;
@@ -26,17 +31,21 @@ using namespace ovx::test;
 
 namespace {
 
-// A started program whose "Dir" is the test's folder. The controller answers
-// the k-th value read (from 0) with X(k, W) at its setpoint W, or with only
-// cut[k] characters.
+// A started program whose "Dir" is the test's folder, with a controller that
+// fails the test when a request arrives while it still owes an answer. It
+// answers the k-th value read (from 0) with X(k, W) at its setpoint W, or with
+// only cut[k] characters, or not at all while silent.
 struct LogHarness : Harness {
   LogHarness() : Harness(kScripted, DataBlockWords{0, 900, 0, 0, 1200}, kDirIni) {
     controller.words[kPTerm] = 48, controller.words[kITerm] = 8, controller.words[kDTerm] = 2;
     commands().DataBlock = controller.words;
     script([this](const QByteArray& frame) {
-      const QByteArray answer = controller.answer(frame);
+      EXPECT_GE(platform.t, owedUntil) << frame.toStdString() << " while an answer is owed";
+      QByteArray answer = silent ? QByteArray() : controller.answer(frame);
       const auto c = cut.find(controller.valueReads - 1);
-      return frame == "R001NF?" && c != cut.end() ? answer.left(c->second) : answer;
+      if (frame == "R001NF?" && c != cut.end()) answer.truncate(c->second);
+      if (!answer.isEmpty()) owedUntil = platform.t + 0.02 + answer.size() / 960.0;
+      return answer;
     });
     controller.beforeValueRead = [this](int k) {
       const int W = controller.words[kSetpoint];
@@ -46,6 +55,8 @@ struct LogHarness : Harness {
   }
   std::function<int(int k, int W)> X;
   std::map<int, int> cut;
+  bool silent = false;
+  double owedUntil = 0;
 
   // A confirmed run from 900 to 960 °C by 30, dwell 5 s.
   void run() {
@@ -58,20 +69,23 @@ struct LogHarness : Harness {
     dlg.BtnStart_Click();
   }
   QStringList logs() const { return QDir(platform.dir() + "/runs").entryList(QDir::Files); }
+  // The frames written since `from`, each with its virtual time from then.
+  QString since(double from) const {
+    QStringList out;
+    for (const auto& w : platform.port->written)
+      if (w.time >= from) out << w.data.left(7) + QString::asprintf(" %.2f", w.time - from);
+    return out.join(", ");
+  }
   QByteArray log() {
     return platform.readFile(platform.dir() + "/runs/" + logs().value(0)).value_or("");
   }
 };
 
-// The cells of column `i` that are not empty, comment lines and header left
-// out; an event (9) whole and unquoted.
-QStringList Column(const QByteArray& log, int i) {
-  QStringList cells;
-  for (const QByteArray& line : log.mid(log.indexOf("\ntime,") + 1).split('\n').mid(1)) {
-    const QString cell = QString(line.trimmed()).section(',', i, i == 9 ? -1 : i).remove('"');
-    if (!cell.isEmpty()) cells << cell;
-  }
-  return cells;
+// An expected file of tests/data, with CR LF line ends.
+QByteArray Expected(const QString& name) {
+  QFile file(OVX_TEST_DATA "/" + name);
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+  return file.readAll().replace("{version}", OVX_VERSION).replace("\n", "\r\n");
 }
 
 }  // namespace
@@ -99,122 +113,213 @@ TEST(RunLog, ThreeStepRunByteForByte) {
   };
   h.run();
   ASSERT_EQ(h.logs(), QStringList{"2026-12-06_14-03-27_run.csv"});
-  QFile golden(OVX_TEST_DATA "/three_step_run.csv");
-  ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
-  EXPECT_EQ(h.log(), golden.readAll().replace("{version}", OVX_VERSION).replace("\n", "\r\n"));
+  EXPECT_EQ(h.log(), Expected("three_step_run.csv"));
 }
 
-TEST(RunLog, SelfOptimizing) {
-  LogHarness h;
-  h.controller.beforeValueRead = [&](int k) {
-    h.controller.values.OptimizationStatus = k == 1 || k == 2;
-    h.controller.values.ActualTemperature = static_cast<int16_t>(k < 3 ? 400 + 100 * k : 850);
-    if (k == 3) h.controller.words[kPTerm] = 10, h.controller.words[kITerm] = 44;
-  };
-  h.platform.answers = {MsgAnswer::Ok};
-  h.form().ops().SelfOptimizing(850);
-  ASSERT_EQ(h.logs(), QStringList{"2026-12-06_14-03-27_selfopt.csv"});
-  const QByteArray log = h.log();
-  EXPECT_TRUE(log.contains("\r\n# kind: self-optimizing\r\n# Setpoint: 850 °C\r\n# Control"));
-  EXPECT_TRUE(log.contains(",850,,,,,,,self-optimizing started at 850 °C\r\n"));
-  EXPECT_TRUE(log.contains(",,,,,10,44,2,self-optimizing finished: P 10 I 44 D 2\r\n"));
-  EXPECT_EQ(Column(log, 5).join(""), "110" + QString(10, '0'));  // opt_status
-  EXPECT_EQ(Column(log, 9).mid(3),
-            (QStringList{"steady: average 850, STDEV 0, 10 samples, after 2 s", "end"}));
-}
-
-TEST(RunLog, CancelledOrClosedRunEndsItsLog) {
-  struct Case {
-    std::function<void(LogHarness&)> act;  // in the first wait
-    QStringList events;                    // after start, heater on, the first step
-  } cases[] = {
-      {[](LogHarness& h) { h.form().BtnCancel_Click(); }, {"cancelled by the operator", "end"}},
-      {[](LogHarness& h) {
-         bool Cancel = false;
-         h.platform.answers = {MsgAnswer::Ok};  // quit with the heater on
-         h.program().Form_Unload(Cancel);
-       },
-       {"end"}},
-  };
-  for (const Case& c : cases) {
+// A self-optimizing that tunes P 10 I 44 (opt_status 1 in two reads); a run
+// cancelled in its first wait, also as the trend saves it; a run ended by
+// closing the window in its first wait. Each log after a line with its name.
+TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
+  QByteArray logs;
+  {
+    LogHarness h;
+    h.controller.beforeValueRead = [&](int k) {
+      h.controller.values.OptimizationStatus = k == 1 || k == 2;
+      h.controller.values.ActualTemperature = static_cast<int16_t>(k < 3 ? 400 + 100 * k : 850);
+      if (k == 3) h.controller.words[kPTerm] = 10, h.controller.words[kITerm] = 44;
+    };
+    h.platform.answers = {MsgAnswer::Ok};
+    h.form().ops().SelfOptimizing(850);
+    logs += "==> " + h.logs().join(' ').toUtf8() + " <==\r\n" + h.log();
+  }
+  for (const bool cancel : {true, false}) {
     LogHarness h;
     h.X = [&](int k, int W) {
-      if (k == 2) h.platform.soon([&] { c.act(h); });
+      if (k == 2)
+        h.platform.soon([&] {
+          bool Cancel = false;
+          h.platform.answers = {MsgAnswer::Ok};  // closed: quit with the heater on
+          cancel ? h.form().BtnCancel_Click() : h.program().Form_Unload(Cancel);
+        });
       return W;
     };
     try {
       h.run();
     } catch (const ProgramEnded&) {
+      EXPECT_FALSE(cancel);
     }
-    EXPECT_EQ(Column(h.log(), 9).mid(3), c.events);
+    logs += "==> " + h.logs().join(' ').toUtf8() + " <==\r\n" + h.log();
+    if (!cancel) continue;
+    h.form().menuInfoTrend->trigger();
+    h.platform.saveNames = {h.platform.dir() + "/trend.csv"};
+    h.program().trend()->saveCsv();
+    EXPECT_EQ(h.platform.readFile(h.platform.dir() + "/trend.csv"),
+              Expected("cancelled_run_trend.csv"));
   }
+  EXPECT_EQ(logs, Expected("selfopt_cancelled_closed.csv"));
 }
 
+// A read-only folder, or a disk that fills up in the middle of a row.
 TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
-  struct Case {
-    bool readOnly;
-    rlim_t limit;        // of a file's size: a full disk
-    const char* notice;  // after ".../runs"
-  } cases[] = {
-      {true, RLIM_INFINITY, " (Read-only file system); the run goes on."},
-      {false, 1000, "/2026-12-06_14-03-27_run.csv (File too large); the run goes on."},
-  };
-  for (const Case& c : cases) {
+  std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the size limit fails instead
+  for (const bool readOnly : {true, false}) {
     LogHarness h;
-    if (c.readOnly)
+    const QString notice = QString("No run log: cannot write %1/runs%2; the run goes on.")
+                               .arg(h.platform.dir(), readOnly ? " (Read-only file system)"
+                                                               : "/2026-12-06_14-03-27_run.csv "
+                                                                 "(File too large)");
+    if (readOnly)
       h.platform.failWrite = [](const QString& path) {
         return path.endsWith("/runs") ? QString("Read-only file system") : QString();
       };
-    const QString notice = "No run log: cannot write " + h.platform.dir() + "/runs" + c.notice;
     h.recordStatus();
     int traced = 0;
     QObject::connect(h.form().StatusText, &QPlainTextEdit::textChanged,
                      [&] { traced += h.form().statusText().endsWith(notice + "\r\n"); });
-    rlimit unlimited{};
-    getrlimit(RLIMIT_FSIZE, &unlimited);
-    const rlimit limited{c.limit, unlimited.rlim_max};
-    std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the limit fails instead
-    setrlimit(RLIMIT_FSIZE, &limited);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit unlimited = limit;
+    if (!readOnly) limit.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &limit);
     h.run();
     setrlimit(RLIMIT_FSIZE, &unlimited);
-
     EXPECT_EQ(h.controller.words[kSetpoint], 960);  // every step ran
     EXPECT_TRUE(Idle(h.form()));
-    EXPECT_EQ(h.statusTexts().count(notice), 1);
-    EXPECT_EQ(traced, 1);
-    EXPECT_EQ(h.log().endsWith("\r\n"), !c.readOnly);  // a row cut short is taken back
+    EXPECT_EQ(std::pair(int(h.statusTexts().count(notice)), traced), std::pair(1, 1));
+    EXPECT_EQ(h.log().endsWith("\r\n"), !readOnly);  // a row cut short is taken back
   }
 }
 
 TEST(RunLog, IsoTimeWithItsOffset) {
-  const QDate date(2026, 12, 6);
-  const QTime time(14, 3, 27, 5);
-  EXPECT_EQ(IsoTime(QDateTime(date, time, QTimeZone(-12600))), "2026-12-06T14:03:27.005-03:30");
-  EXPECT_EQ(IsoTime(QDateTime(date, time, QTimeZone(20700))), "2026-12-06T14:03:27.005+05:45");
+  const QDateTime time(QDate(2026, 12, 6), QTime(14, 3, 27, 5), QTimeZone(-12600));
+  EXPECT_EQ(IsoTime(time), "2026-12-06T14:03:27.005-03:30");
+  EXPECT_EQ(IsoTime(time.toOffsetFromUtc(20700)), "2026-12-06T23:18:27.005+05:45");
 }
 
-// Killed at random moments while it logs, a process leaves whole rows, the
-// last one it reported among them; every start makes a new file.
-TEST(RunLogCrash, KilledLoggerLeavesWholeRows) {
-  QTemporaryDir dir;
-  std::mt19937 random(20261206);
-  for (int kill = 1; kill <= 8; ++kill) {
-    QProcess logger;
-    logger.start(QCoreApplication::applicationDirPath() + "/run_logger", {dir.path()});
-    ASSERT_TRUE(logger.waitForReadyRead(5000)) << logger.readAllStandardError().toStdString();
-    QThread::usleep(std::uniform_int_distribution<int>(0, 100'000)(random));
-    logger.kill();
-    ASSERT_TRUE(logger.waitForFinished(5000));
-    const int reported = logger.readAllStandardOutput().trimmed().split('\n').last().toInt();
+TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
+  LogHarness h;
+  // Opened with Ctrl+T, also while a long operation has the menus disabled.
+  h.form().show();
+  h.form().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
+  h.form().setMenusEnabled(false);
+  const double t0 = h.platform.t;
+  QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);
+  h.form().setMenusEnabled(true);
+  ASSERT_NE(h.program().trend(), nullptr);
+  TrendWindow& trend = *h.program().trend();
+  EXPECT_EQ(trend.windowTitle(), "Trend");
+  // The operator writes P 50 ms into the third read, and asks for the status
+  // 50 ms into the fourth: each begins when that read is in.
+  h.platform.at(t0 + 10.05, [&] {
+    h.form().P->setText("11");
+    h.form().P_KeyPress(13);
+  });
+  h.platform.at(t0 + 15.05, [&] {
+    h.platform.answers = {MsgAnswer::Ok};
+    h.form().menuOVXStatus_Click();
+  });
+  h.platform.idle(21);
+  EXPECT_EQ(h.since(t0),
+            "R001NF? 0.00, R001NF? 5.00, R001NF? 10.00, S001  T 10.20, R001NF? 15.00, "
+            "R001NT? 15.20, R001NF? 15.40, R001NF? 20.00");
+  EXPECT_EQ(h.platform.boxes.size(), 1u);  // the status box only
+  EXPECT_EQ(trend.failureText(), "");      // every read answered whole
 
-    const QStringList logs = QDir(dir.filePath("runs")).entryList(QDir::Files, QDir::Time);
-    ASSERT_EQ(logs.size(), kill);
-    QFile file(dir.filePath("runs/" + logs.first()));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
-    ASSERT_TRUE(content.endsWith("\r\n"));
-    const QStringList X = Column(content, 3);
-    ASSERT_TRUE(X.size() == reported || X.size() == reported + 1) << reported;
-    for (int k = 0; k < X.size(); ++k) ASSERT_EQ(X[k], QString::number(k + 1));
+  // A run yields to the event loop through its whole dwells: nothing is read
+  // in its last one. Afterwards the readings go on.
+  trend.intervalBox().setValue(1);
+  h.platform.idle(0.5);
+  h.run();
+  const double end = h.platform.t;
+  h.platform.idle(3);
+  EXPECT_EQ(h.since(end - 5), "R001NF? 5.30, R001NF? 6.30, R001NF? 7.30");
+
+  // A read that gets no answer: no box, no beep; a break in the curve and
+  // "no answer" with its time in the window. The next interval tries again.
+  const int beeps = h.platform.beeps;
+  const size_t boxes = h.platform.boxes.size();
+  trend.intervalBox().setValue(2);
+  EXPECT_TRUE(h.platform.readIni().contains("[Trend]\r\nInterval=2\r\n"));
+  h.silent = true;
+  h.platform.idle(2.2 + 1e-6);
+  const QString failedAt = h.platform.wallClock().toString("HH:mm:ss");
+  h.silent = false;
+  h.platform.idle(2);
+  EXPECT_EQ(trend.failureText(), failedAt + " no answer");
+  EXPECT_EQ(std::pair(h.platform.beeps, h.platform.boxes.size()), std::pair(beeps, boxes));
+
+  // Closed, the window leaves the line as it was.
+  trend.close();
+  const size_t written = h.port().written.size();
+  h.platform.idle(30);
+  EXPECT_EQ(h.port().written.size(), written);
+}
+
+// The chart drawn offscreen: X at 100 °C, then at 200 °C, W at 150 °C.
+TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
+  TrendBuffer buffer;
+  for (int t = 0; t < 600; ++t)
+    buffer.add({.time = double(t),
+                .x = int16_t(t < 300 ? 100 : 200),
+                .w = 150,
+                .kind = t % 10 ? TrendSample::Value : TrendSample::Data,
+                .wKnown = t % 10 == 0});
+  TrendChart chart(buffer);
+  chart.resize(500, 300);
+  chart.setSpan(600);
+  const QImage image = chart.image();
+  auto at = [&](double t, double value) {
+    return image.pixelColor(qRound(chart.xFor(t)), qRound(chart.yFor(value)));
+  };
+  const QColor X = TrendChart::kXColor, W = TrendChart::kWColor;
+  EXPECT_LT(chart.yFor(200), chart.yFor(100));
+  EXPECT_EQ(QList<QColor>({at(155, 100), at(455, 200), at(155, 150), at(455, 150)}),
+            QList<QColor>({X, X, W, W}));
+  EXPECT_TRUE(at(155, 200) != X && at(455, 100) != X);
+}
+
+// Ten columns of 10 s, a reading a second at 100 °C with one-reading spikes at
+// the first and last reading of columns; no answer at 50 s, the setpoint 900
+// read at 0 s and 950 at 60 s; then nothing until 171 s.
+TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
+  const std::map<int, int16_t> spikes = {{10, 150}, {19, 20}, {39, 300}, {40, -5}, {99, 101}};
+  auto X = [](double time, int16_t x) { return TrendSample{.time = time, .x = x}; };
+  auto W = [](double time, int16_t w) {
+    return TrendSample{.time = time, .w = w, .kind = TrendSample::Data, .wKnown = true};
+  };
+  TrendBuffer buffer(150);
+  buffer.add(W(0, 900));
+  for (int t = 1; t < 100; ++t)
+    buffer.add(t == 50   ? TrendSample{.time = 50, .kind = TrendSample::NoAnswer}
+               : t == 60 ? W(60, 950)
+                         : X(t, spikes.contains(t) ? spikes.at(t) : int16_t{100}));
+  buffer.add(X(171, 940));
+  buffer.add(X(172, 941));
+  const struct {
+    int column, min, max;
+    bool xBreak;
+    int wMin, wMax;
+  } cases[] = {
+      // clang-format off
+      {0, 100, 100, true, 900, 900}, {1, 20, 150, false, 900, 900}, {3, 100, 300, false, 900, 900},
+      {4, -5, 100, false, 900, 900}, {5, 100, 100, true, 900, 900}, {6, 100, 100, false, 900, 950},
+      {9, 100, 101, false, 950, 950}, {17, 940, 941, true, 950, 950},
+      // clang-format on
+  };
+  const TrendView view = buffer.decimate(0, 180, 18, 60);
+  for (const auto& c : cases) {
+    const TrendColumn& column = view.columns[static_cast<size_t>(c.column)];
+    EXPECT_EQ(std::tuple(int(column.x.min), int(column.x.max), column.xBreak, int(column.w.min),
+                         int(column.w.max)),
+              std::tuple(c.min, c.max, c.xBreak, c.wMin, c.wMax))
+        << c.column;
   }
+  // Older readings give way at the capacity, and events with them.
+  buffer.addEvent({0.5, 0, 0, OperationEvent::Kind::RunStarted, QStringLiteral("start")});
+  for (int t = 200; t < 250; ++t) buffer.add(X(t, 20));
+  EXPECT_EQ(buffer.samples().size(), 150u);
+  EXPECT_EQ(buffer.samples().front().time, 2);
+  EXPECT_EQ(buffer.samples().front().w, 900);  // still what was last read
+  EXPECT_TRUE(buffer.events().empty());
 }

@@ -57,28 +57,24 @@ TEST(Link, CommandTraceAndTheFiveHundredCharacterRule) {
   }
 }
 
-TEST(Link, LeftoverReport) {
-  EXPECT_EQ(LeftoverReport("A\r\n"),
-            "Receive buffer contained  3 Zeichen:\r\n\r\n 65[A] 13[-] 10[-]\r\n\r\n"
-            "Receive buffer cleared...");
-  EXPECT_EQ(LeftoverReport("0123456&89"),
-            "Receive buffer contained  10 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] 53[5] "
-            "54[6] 38[-] 56[8] 57[9]\r\n\r\n\r\nReceive buffer cleared...");
-}
-
+// An answer that starts after the exchange is left for the next one, which
+// clears it first and shows it (with Debug on), ten characters a line.
 TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
   Harness h("[General]\r\nDebug=1\r\n[COM]\r\nTxDelay=1\r\n");
   ASSERT_TRUE(h.start());
   // The answer starts 1.5 s after the command: not part of this exchange.
   h.script([&](const QByteArray&) { return QByteArray(); });
   h.program().link.SendCommand("R001NT?");
-  h.port().deliver("A\r\n", h.platform.t + 0.5);
+  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.5);
   EXPECT_EQ(h.program().link.ReceiveResponse(), "");
   h.platform.sleep(1);
   h.platform.answers = {MsgAnswer::Ok};
   h.program().link.ClearReceiveBuffer("GetDataBlock");
-  EXPECT_TRUE(
-      OnlyBox(h.platform, LeftoverReport("A\r\n"), "GetDataBlock", MsgButtons::Ok, MsgIcon::None));
+  EXPECT_TRUE(OnlyBox(h.platform,
+                      "Receive buffer contained  13 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] "
+                      "53[5] 54[6] 38[-] 56[8] 57[9]\r\n 65[A] 13[-] 10[-]\r\n\r\nReceive buffer "
+                      "cleared...",
+                      "GetDataBlock", MsgButtons::Ok, MsgIcon::None));
   EXPECT_EQ(h.port().readAll(), "");
 }
 
@@ -115,6 +111,8 @@ TEST(Commands, InvalidResponsesAndRetry) {
 // The no-response box's whole text: startup_test (port 2, loop 5).
 TEST(ConnectionCheck, Outcomes) {
   using A = MsgAnswer;
+  QByteArray spoilt = ValidResponse(900);
+  spoilt[30] = '~';
   struct Case {
     std::vector<QByteArray> replies;
     bool showMessages;
@@ -128,6 +126,7 @@ TEST(ConnectionCheck, Outcomes) {
       {{QByteArray(), ValidResponse(900)}, true, {A::Retry}, -1, 2},
       {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},                // the echo: 9 characters
       {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},     // only NUL characters
+      {{spoilt}, true, {A::Cancel}, 1, 1},                     // a wrong checksum: as none
       {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1},
       {{QByteArray()}, false, {}, 1, 1},
       {{QByteArray(60, 'x')}, false, {}, 3, 1},

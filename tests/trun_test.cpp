@@ -54,13 +54,13 @@ struct Furnace : Harness {
 
 }  // namespace
 
-TEST(TRunDialog, DefaultsAndNormalisations) {
+// The checks normalise without changing a field; Cancel in the confirmation
+// sends nothing and keeps the dialog with its normalised fields; Cancel in the
+// dialog unloads it with "Ready", and it opens afresh from the then current SP 1.
+TEST(TRunDialog, NormalisationsAndCancel) {
   Furnace h;
   frmTRun& dlg = h.dlg;
   EXPECT_EQ(h.texts(), "900|1200|1|60");  // SP 1, SP H, 1 and 60
-  dlg.ShowCentered();
-  EXPECT_EQ(dlg.windowTitle(), "Temperature Run");
-  EXPECT_LE((dlg.geometry().center() - QPoint(1024 / 2, 768 / 2)).manhattanLength(), 2);
   struct Case {
     int field;  // 0 TStart, 1 TStop, 2 TStep, 3 DwellTime
     int low, high;
@@ -96,6 +96,26 @@ TEST(TRunDialog, DefaultsAndNormalisations) {
   h.type("5000|-5|3000|7.5");
   dlg.CheckTemperatureParameter();
   EXPECT_EQ(h.texts(), "1200|0|-1200|8");
+
+  QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
+  dlg.ShowCentered();
+  h.type("5000|900|7|0");
+  h.platform.answers = {MsgAnswer::Cancel};
+  dlg.BtnStart_Click();
+  EXPECT_TRUE(h.platform.boxes.size() == 1 && dlg.isVisible());
+  EXPECT_EQ(h.texts(), "1200|900|-7|1");
+  h.form().setStatusLine("something");
+  dlg.btnCancel->click();
+  EXPECT_EQ(h.form().statusLine(), "Ready");
+  EXPECT_FALSE(dlg.isVisible() || dlg.loaded());
+  EXPECT_EQ(unloaded.count(), 1);
+  EXPECT_TRUE(h.sent().empty());
+  h.commands().DataBlock[kSetpoint] = 950;
+  dlg.ShowCentered();
+  EXPECT_EQ(h.texts(), "950|1200|1|60");
+  dlg.TStep->setText("7");
+  dlg.ShowCentered();  // while loaded, opening keeps the fields
+  EXPECT_EQ(dlg.TStep->text(), "7");
 }
 
 // Getting focus selects the whole text; Enter normalises and moves on;
@@ -129,35 +149,6 @@ TEST(TRunDialog, FieldEvents) {
   QTest::keyClicks(dlg.DwellTime, "99999");
   dlg.TStart->setFocus(Qt::MouseFocusReason);
   EXPECT_EQ(h.texts(), "1200|1000|-1|99999");
-}
-
-// Cancel in the confirmation sends nothing and keeps the dialog with its
-// normalised fields; Cancel in the dialog unloads it with "Ready".
-TEST(TRunDialog, CancelInTheConfirmationOrTheDialog) {
-  Furnace h;
-  frmTRun& dlg = h.dlg;
-  QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
-  dlg.ShowCentered();
-  h.type("5000|900|7|0");
-  h.platform.answers = {MsgAnswer::Cancel};
-  dlg.BtnStart_Click();
-  EXPECT_EQ(h.platform.boxes.size(), 1u);
-  EXPECT_TRUE(dlg.isVisible());
-  EXPECT_EQ(h.texts(), "1200|900|-7|1");
-  h.form().setStatusLine("something");
-  dlg.btnCancel->click();
-  EXPECT_EQ(h.form().statusLine(), "Ready");
-  EXPECT_FALSE(dlg.isVisible() || dlg.loaded());
-  EXPECT_EQ(unloaded.count(), 1);
-  EXPECT_TRUE(h.sent().empty());
-  // Opened again, it starts afresh from the then current SP 1; while loaded,
-  // opening keeps the fields.
-  h.commands().DataBlock[kSetpoint] = 950;
-  dlg.ShowCentered();
-  EXPECT_EQ(h.texts(), "950|1200|1|60");
-  dlg.TStep->setText("7");
-  dlg.ShowCentered();
-  EXPECT_EQ(dlg.TStep->text(), "7");
 }
 
 // The heater switched on (read, write, read), then per step a read and a
@@ -301,13 +292,10 @@ TEST(TRun, CountDownText) {
   Furnace h;
   const auto& status = h.recordStatus();
   h.dlg.CountDown(2);
-  const std::pair<QString, double> expected[] = {{"Dwell time: 2 seconds remaining...", 0},
-                                                 {"Dwell time: 1 seconds remaining...", 0.5},
-                                                 {"Dwell time: 0 seconds remaining...", 1.5},
-                                                 {"Ready", 2}};
-  ASSERT_EQ(status.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(status[i].text, expected[i].first);
-    EXPECT_NEAR(status[i].time - status[0].time, expected[i].second, 0.021) << i;
-  }
+  QStringList seen;
+  for (const auto& s : status)
+    seen << s.text + QString(" at %1").arg(std::round((s.time - status[0].time) * 10) / 10);
+  EXPECT_EQ(seen, QStringList({"Dwell time: 2 seconds remaining... at 0",
+                               "Dwell time: 1 seconds remaining... at 0.5",
+                               "Dwell time: 0 seconds remaining... at 1.5", "Ready at 2"}));
 }

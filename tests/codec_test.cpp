@@ -118,37 +118,34 @@ TEST(CheckResponse, JudgesEveryKindOfAnswer) {
   };
   const QByteArray overflow = codes({127, 127, 127});
   using enum Outcome;
+  using enum BlockKind;
   const struct {
     const char* name;
     QByteArray response;
     BlockKind kind;
     Outcome outcome;
   } cases[] = {
-      {"data block", frame("A001NT OVX 7316", data), BlockKind::Data, Answered},
-      {"value block", frame("A001NF OVX 7316", value), BlockKind::Value, Answered},
-      {"header naming neither", frame("", data), BlockKind::Value, Answered},
-      {"header naming both", frame("NTNF", data), BlockKind::Value, Answered},
-      {"value block for data", frame("A001NF", value), BlockKind::Data, NotABlock},
-      {"data block for value", frame("A001NT", data), BlockKind::Value, NotABlock},
-      {"nothing", "", BlockKind::Data, NoAnswer},
-      {"116 NULs", QByteArray(116, '\0'), BlockKind::Data, NoAnswer},
-      {"echoed request", "R001NT?\r\n", BlockKind::Data, NoAnswer},
-      {"cut short", frame("", data).chopped(1), BlockKind::Data, WrongLength},
-      {"one too many", frame("", data) + " ", BlockKind::Data, WrongLength},
-      {"data character changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"),
-       BlockKind::Data, Corrupted},
-      {"checksum digit changed", frame("", data, "0C33Q\r\n"), BlockKind::Data, Corrupted},
-      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), BlockKind::Data, Answered},
-      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), BlockKind::Data,
-       Answered},
-      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), BlockKind::Data,
-       NotABlock},
-      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), BlockKind::Value, NotABlock},
-      {"text of a value block", frame("", with(value, 12, overflow)), BlockKind::Value, Answered},
-      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), BlockKind::Data,
-       Answered},
-      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), BlockKind::Data,
-       Answered},
+      // clang-format off
+      {"data block", frame("A001NT OVX 7316", data), Data, Answered},
+      {"value block", frame("A001NF OVX 7316", value), Value, Answered},
+      {"header naming neither", frame("", data), Value, Answered},
+      {"header naming both", frame("NTNF", data), Value, Answered},
+      {"value block for data", frame("A001NF", value), Data, NotABlock},
+      {"data block for value", frame("A001NT", data), Value, NotABlock},
+      {"nothing", "", Data, NoAnswer}, {"116 NULs", QByteArray(116, '\0'), Data, NoAnswer},
+      {"echoed request", "R001NT?\r\n", Data, NoAnswer},
+      {"cut short", frame("", data).chopped(1), Data, WrongLength},
+      {"one too many", frame("", data) + " ", Data, WrongLength},
+      {"data changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"), Data, Corrupted},
+      {"checksum digit changed", frame("", data, "0C33Q\r\n"), Data, Corrupted},
+      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), Data, Answered},
+      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), Data, Answered},
+      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), Data, NotABlock},
+      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), Value, NotABlock},
+      {"text of a value block", frame("", with(value, 12, overflow)), Value, Answered},
+      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), Data, Answered},
+      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), Data, Answered},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(CheckResponse(c.response, c.kind), c.outcome) << c.name;
 }

@@ -122,27 +122,21 @@ TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
     Harness h(kScripted, Block(850, 48, 8, 2, c.controller));
     h.form().HeaterStatus->setText("?");  // to see whether it is redrawn
     h.recordStatus();
-    if (c.memory < 0) {
-      h.form().ops().SwitchHeaterOutput(c.on);
-    } else {
-      h.commands().DataBlock[kHeaterOutput] = static_cast<int16_t>(c.memory);
-      h.form().ops().HeaterStatus_DblClick();
-    }
+    h.commands().DataBlock[kHeaterOutput] = static_cast<int16_t>(std::max(c.memory, 0));
+    c.memory < 0 ? h.form().ops().SwitchHeaterOutput(c.on) : h.form().ops().HeaterStatus_DblClick();
 
     const QString progress =
         c.on ? "Switching heater output ON..." : "Switching heater output OFF...";
     const QString query = "Parameter query in progress...";
+    Frames frames{"R001NT?"};
+    QStringList texts{progress, query, progress};
     if (c.writes) {
-      EXPECT_EQ(h.sent(),
-                (Frames{"R001NT?", WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"}));
-      EXPECT_EQ(h.form().HeaterStatus->text(), c.on ? "ON" : "OFF");
-      EXPECT_EQ(h.statusTexts(),
-                QStringList({progress, query, progress, query, progress, "Ready"}));
-    } else {
-      EXPECT_EQ(h.sent(), Frames{"R001NT?"});
-      EXPECT_EQ(h.form().HeaterStatus->text(), "?");
-      EXPECT_EQ(h.statusTexts(), QStringList({progress, query, progress, "Ready"}));
+      frames.insert(frames.end(), {WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"});
+      texts << query << progress;
     }
+    EXPECT_EQ(h.sent(), frames);
+    EXPECT_EQ(h.statusTexts(), texts << "Ready");
+    EXPECT_EQ(h.form().HeaterStatus->text(), !c.writes ? "?" : c.on ? "ON" : "OFF");
     EXPECT_EQ(h.platform.beeps, c.writes ? 1 : 0);
   }
 }

@@ -152,27 +152,63 @@ TEST(TRunDialog, FieldEvents) {
 }
 
 // The heater switched on (read, write, read), then per step a read and a
-// write of words 1, 14, 16, 17 and 37 with the set from "pid.par", and the
-// wait; the run ends with the heater on and the dialog back as it was.
-TEST(TRun, StepsFramesAndPidSetsPerStep) {
+// write of words 1, 14, 16, 17 and 37 with the set from "pid.par", the wait
+// and the dwell; the run ends with the heater on and the dialog back as it
+// was. The operator's buttons, pressed in the wait or 2 s into the dwell of
+// one step (or in every wait), end that wait, that dwell, or the run; neither
+// Start nor the menu entry starts a second run or shows the dialog meanwhile.
+TEST(TRun, StepsAndOperatorButtons) {
+  enum Press { None, CancelInWait, CancelInDwell, OkInDwell, OkInEveryWait };
   struct Case {
-    int low, high;
-    QString fields, shownStep;  // typed; the increment in the confirmation
-    std::vector<int> steps;
+    QString fields, shownStep;  // typed (the dwell is 3 s); the increment confirmed
+    std::vector<int> steps;     // the setpoints run
+    Press press = None;
+    int at = 0;      // the step (from 1) in which it is pressed
+    int offset = 0;  // actual minus setpoint: 10 never settles
+    int low = 0, high = 1200;
   } cases[] = {
-      {0, 1200, "900|1000|30|3", "30", {900, 930, 960, 990}},
-      {0, 1200, "1000|900|50|3", "-50", {1000, 950, 900}},
-      {0, 1200, "900|950|100|3", "50", {900, 950}},
+      // clang-format off
+      {"900|1000|30|3", "30", {900, 930, 960, 990}}, {"1000|900|50|3", "-50", {1000, 950, 900}},
+      {"900|950|100|3", "50", {900, 950}},
       // A step that would leave 16 bits ends the run.
-      {-32768, 32767, "32000|32767|700|3", "700", {32000, 32700}},
-      {-32768, 32767, "-32000|-32768|700|3", "-700", {-32000, -32700}},
+      {"32000|32767|700|3", "700", {32000, 32700}, None, 0, 0, -32768, 32767},
+      {"-32000|-32768|700|3", "-700", {-32000, -32700}, None, 0, 0, -32768, 32767},
+      {"900|1000|50|3", "50", {900, 950}, CancelInWait, 2},
+      {"900|1000|50|3", "50", {900, 950}, CancelInDwell, 2},
+      {"900|1000|50|3", "50", {900, 950, 1000}, OkInDwell, 1},
+      {"900|1000|50|3", "50", {900, 950, 1000}, OkInEveryWait, 0, 10},
+      {"950|950|50|3", "0", {950, 950, 950, 950}, CancelInDwell, 4},
+      // clang-format on
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fields.toStdString());
+    SCOPED_TRACE(c.fields.toStdString() + " " + std::to_string(c.press));
     Furnace h(c.low, c.high);
+    h.offset = c.offset;
     h.setPar("920=P30I3D1\r\n960=p40i4d2\r\n");
     h.dlg.ShowCentered();
     h.type(c.fields);
+    const auto& status = h.recordStatus();
+    const bool cancel = c.press == CancelInWait || c.press == CancelInDwell;
+    const bool inDwell = c.press == CancelInDwell || c.press == OkInDwell;
+    int pressedInStep = 0;
+    auto press = [&] {
+      EXPECT_TRUE(h.dlg.running());
+      h.dlg.BtnStart_Click();
+      h.dlg.ShowCentered();
+      EXPECT_FALSE(h.dlg.isVisible() || h.dlg.close());
+      QPushButton* button = cancel ? h.form().BtnCancel : h.form().BtnOK;
+      EXPECT_TRUE(button->isVisible());
+      button->click();
+    };
+    const QString pressAt =
+        inDwell ? "Dwell time: 3 seconds remaining..." : "Waiting for steady state...";
+    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&](const QString& text) {
+      const int step = h.controller.writes - 1;  // the first write switched the heater on
+      if (c.press == None || text != pressAt || step == pressedInStep || (c.at && step != c.at))
+        return;
+      pressedInStep = step;
+      h.platform.at(h.platform.t + (inDwell ? 2 : 0), press);
+    });
     h.platform.answers = {MsgAnswer::Ok};
     h.dlg.BtnStart_Click();
 
@@ -183,102 +219,49 @@ TEST(TRun, StepsFramesAndPidSetsPerStep) {
                         "Start Temperature Run", MsgButtons::OkCancel, MsgIcon::None));
     DataBlockWords block = Limits(c.low, c.high);
     block[kHeaterOutput] = 1;
-    std::vector<QByteArray> expected{"R001NT?", WriteFrame(1, block), "R001NT?"};
+    std::vector<QByteArray> frames{"R001NT?", WriteFrame(1, block), "R001NT?"};
+    std::vector<DataBlockWords> blocks{block};
     for (const int T : c.steps) {
       const PidSet set = T <= 920 ? PidSet{30, 3, 1} : T <= 960 ? PidSet{40, 4, 2} : PidSet{};
       block[kSetpoint] = static_cast<int16_t>(T);
       std::tie(block[kPTerm], block[kITerm], block[kDTerm]) = std::tuple(set.P, set.I, set.D);
-      expected.insert(expected.end(), {"R001NT?", WriteFrame(1, block)});
-      expected.insert(expected.end(), 10, "R001NF?");
+      frames.insert(frames.end(), {"R001NT?", WriteFrame(1, block)});
+      frames.insert(frames.end(), 10, "R001NF?");
+      blocks.push_back(block);
     }
-    EXPECT_EQ(h.sent(), expected);
-    EXPECT_GE(h.platform.beeps, static_cast<int>(c.steps.size()) + 1);
-    EXPECT_EQ(h.form().W->text(), QString::number(c.steps.back()));
-    EXPECT_TRUE(h.dlg.isVisible() && !h.dlg.running());
-    EXPECT_EQ(h.dlg.TStep->text(), c.shownStep);
-    EXPECT_TRUE(Idle(h.form()));
-  }
-}
-
-// The operator's buttons during a run, pressed in the wait or 2 s into the
-// dwell of one step (or in every wait), and what follows.
-TEST(TRun, OperatorButtons) {
-  struct Case {
-    const char* name;
-    QString fields;  // the dwell is 5 s
-    int offset;      // actual minus setpoint: 10 never settles
-    bool cancel;     // Cancel, else OK
-    bool inDwell;    // 2 s into the dwell, else in the wait
-    int step;        // the step (from 1) at which it is pressed; 0: every wait
-    size_t steps;    // steps run
-    int last;        // the last step's setpoint
-    double dwell;    // how long the dwell of that step lasts
-  } cases[] = {
-      {"Cancel in a wait", "900|1000|50|5", 0, true, false, 2, 2, 950, 0},
-      {"Cancel in a dwell", "900|1000|50|5", 0, true, true, 2, 2, 950, 2},
-      {"OK in a dwell", "900|1000|50|5", 0, false, true, 1, 3, 1000, 2},
-      {"OK in every wait, none settles", "900|1000|50|5", 10, false, false, 0, 3, 1000, 5},
-      {"equal start and stop until Cancel", "950|950|50|5", 0, true, true, 4, 4, 950, 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Furnace h;
-    h.offset = c.offset;
-    h.dlg.ShowCentered();
-    h.type(c.fields);
-    const auto& status = h.recordStatus();
-    int pressedInStep = 0;
-    auto press = [&] {
-      // Neither Start nor the menu entry starts a second run or shows the
-      // dialog, and it cannot be closed.
-      EXPECT_TRUE(h.dlg.running());
-      h.dlg.BtnStart_Click();
-      h.dlg.ShowCentered();
-      EXPECT_FALSE(h.dlg.isVisible() || h.dlg.close());
-      QPushButton* button = c.cancel ? h.form().BtnCancel : h.form().BtnOK;
-      EXPECT_TRUE(button->isVisible());
-      button->click();
-    };
-    const QString pressAt =
-        c.inDwell ? "Dwell time: 5 seconds remaining..." : "Waiting for steady state...";
-    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&](const QString& text) {
-      const int step = h.controller.writes - 1;  // the first write switched the heater on
-      if (text != pressAt || step == pressedInStep || (c.step != 0 && step != c.step)) return;
-      pressedInStep = step;
-      h.platform.at(h.platform.t + (c.inDwell ? 2 : 0), press);
-    });
-    h.platform.answers = {MsgAnswer::Ok};
-    h.dlg.BtnStart_Click();
-
-    ASSERT_GT(pressedInStep, 0);
-    const std::vector<DataBlockWords> blocks = WrittenBlocks(h.sent());  // heater on, steps
-    ASSERT_EQ(blocks.size(), c.steps + 1);
-    EXPECT_EQ(blocks.back()[kSetpoint], c.last);
-    EXPECT_EQ(h.form().CancelFlag, c.cancel);
+    EXPECT_EQ(WrittenBlocks(h.sent()), blocks);
+    if (c.press == None) {
+      EXPECT_EQ(h.sent(), frames);
+    }
+    EXPECT_EQ(h.form().CancelFlag, cancel);
     EXPECT_FALSE(h.form().OKFlag);
-    // Each countdown from its first "Dwell time:" text to its "Ready".
-    std::vector<double> dwells, ends;
+    EXPECT_EQ(pressedInStep > 0, c.press != None);
+    // Each countdown from its first "Dwell time:" text to its "Ready", and
+    // whether the next step's read follows at once.
+    QStringList dwells, expected;
     double begin = 0;
     for (const auto& s : status) {
       if (s.text.startsWith("Dwell time:") && begin == 0) begin = s.time;
       if (s.text != "Ready" || begin == 0) continue;
-      dwells.push_back(s.time - begin);
-      ends.push_back(s.time);
+      const auto& w = h.port().written;
+      const auto next = std::find_if(w.begin(), w.end(), [&](auto& x) { return x.time >= s.time; });
+      dwells << QString::number(std::round((s.time - begin) * 10) / 10) +
+                    (next == w.end()              ? ""
+                     : next->time - s.time < 0.01 ? " " + next->data
+                                                  : " late");
       begin = 0;
     }
-    ASSERT_EQ(dwells.size(), c.steps);
-    for (size_t i = 0; i < dwells.size(); ++i)
-      EXPECT_NEAR(dwells[i], int(i) + 1 == c.step ? c.dwell : 5.0, 0.03) << i;
-    if (!c.cancel && c.inDwell) {
-      // The next step's read follows the end of the dwell at once.
-      const auto& written = h.port().written;
-      const auto next = std::find_if(written.begin(), written.end(),
-                                     [&](const auto& w) { return w.time >= ends[c.step - 1]; });
-      ASSERT_NE(next, written.end());
-      EXPECT_EQ(next->data, "R001NT?\r\n");
-      EXPECT_LT(next->time - ends[c.step - 1], 0.01);
+    for (size_t i = 1; i <= c.steps.size(); ++i) {
+      const bool pressed = int(i) == c.at && c.press != OkInEveryWait;
+      expected << QString::number(!pressed  ? 3
+                                  : inDwell ? 2
+                                            : 0) +
+                      (i < c.steps.size() ? " R001NT?\r\n" : "");
     }
-    EXPECT_EQ(status.back().text, "Ready");
+    EXPECT_EQ(dwells, expected);
+    EXPECT_GE(h.platform.beeps, static_cast<int>(c.steps.size()) + 1);
+    EXPECT_EQ(h.form().W->text(), QString::number(c.steps.back()));
+    EXPECT_EQ(h.dlg.TStep->text(), c.shownStep);
     EXPECT_EQ(h.platform.boxes.size(), 1u);
     EXPECT_TRUE(h.dlg.isVisible() && h.dlg.loaded() && !h.dlg.running());
     EXPECT_EQ(h.controller.words[kHeaterOutput], 1);
@@ -286,8 +269,6 @@ TEST(TRun, OperatorButtons) {
   }
 }
 
-// The remaining seconds rounded, an exact half to the even neighbour, until
-// "Ready" at the end of the dwell.
 TEST(TRun, CountDownText) {
   Furnace h;
   const auto& status = h.recordStatus();

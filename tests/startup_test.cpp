@@ -50,10 +50,13 @@ TEST(Startup, DebugListsTheSettingsBeforeTheTrace) {
 // Settings that cannot be used end the start before the port is opened.
 TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
   const QByteArray huge = "1" + QByteArray(40, '0');  // infinite in single precision
-  auto invalid = [](const QString& value, const char* key, const char* section, bool delay) {
+  const char *kFile = "Settings File", *kLoop = "ControlLoopNumber";
+  auto invalid = [](const QString& value, const QString& key, const char* section) {
     return "Invalid value '" + value + "' of '" + key + "'\r\nin Section [" + section +
-           "] of {ini}\r\nValid range: " + (delay ? "0 ... 3.4E+38 seconds." : "-32767 ... 32767.");
+           "] of {ini}\r\nValid range: " +
+           (key.endsWith("Delay") ? "0 ... 3.4E+38 seconds." : "-32767 ... 32767.");
   };
+
   // Opening the port ends the program with another status (and a delay that
   // was let through cannot hang the test).
   const auto unreached = [](TestSerialPort&) { throw ProgramEnded{99}; };
@@ -77,21 +80,21 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
        "     - the control loop number [display Nº]\r\n"
        "       of the first control channel is set to 5.",
        "OVX-Check", MsgButtons::RetryCancel, MsgIcon::Exclamation},
-      {QByteArray(), unreached, "Unable to read file '{ini}':\r\nIs a directory", "Settings File"},
-      {"[General]\nControlLoopNumber=70005\n", unreached,
-       invalid("70005", "ControlLoopNumber", "General", false), "Settings File"},
-      {"[General]\nControlLoopNumber=-32768\n", unreached,
-       invalid("-32768", "ControlLoopNumber", "General", false), "Settings File"},
-      {"[COM]\nPort=32768\n", unreached, invalid("32768", "Port", "COM", false), "Settings File"},
-      {"[COM]\nRxDelay=-0.5\n", unreached, invalid("-0.5", "RxDelay", "COM", true),
-       "Settings File"},
-      {"[COM]\nTxDelay=" + huge + " s\n", unreached, invalid(huge + " s", "TxDelay", "COM", true),
-       "Settings File"},
+      {QByteArray(), unreached, "Unable to read file '{ini}':\r\nIs a directory", kFile},
+      {"[General]\nControlLoopNumber=70005\n", unreached, invalid("70005", kLoop, "General"),
+       kFile},
+      {"[General]\nControlLoopNumber=-32768\n", unreached, invalid("-32768", kLoop, "General"),
+       kFile},
+      {"[COM]\nPort=32768\n", unreached, invalid("32768", "Port", "COM"), kFile},
+      {"[COM]\nRxDelay=-0.5\n", unreached, invalid("-0.5", "RxDelay", "COM"), kFile},
+      {"[COM]\nTxDelay=" + huge + " s\n", unreached, invalid(huge + " s", "TxDelay", "COM"), kFile},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini.constData());
     Harness h(c.ini.isNull() ? nullptr : c.ini.constData());
-    if (c.ini.isNull()) ASSERT_TRUE(QDir(h.platform.dir()).mkdir("ovx.ini"));
+    if (c.ini.isNull()) {
+      ASSERT_TRUE(QDir(h.platform.dir()).mkdir("ovx.ini"));
+    }
     if (c.port) h.platform.onCreatePort = c.port;
     h.platform.otherInstance = !c.port;
     h.platform.answers = {c.buttons == MsgButtons::Ok ? MsgAnswer::Ok : MsgAnswer::Cancel};
@@ -99,7 +102,9 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
     EXPECT_EQ(h.endStatus, 1);
     EXPECT_TRUE(OnlyBox(h.platform, QString(c.text).replace("{ini}", h.platform.dir() + "/ovx.ini"),
                         c.title, c.buttons, c.icon));
-    if (c.port) EXPECT_FALSE(h.form().isVisible());  // a second copy has no window at all
+    if (c.port) {
+      EXPECT_FALSE(h.form().isVisible());  // a second copy has no window at all
+    }
   }
 }
 

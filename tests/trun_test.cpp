@@ -54,10 +54,12 @@ struct Furnace : Harness {
 
 }  // namespace
 
-// The checks normalise without changing a field; Cancel in the confirmation
-// sends nothing and keeps the dialog with its normalised fields; Cancel in the
+// The checks normalise without changing a field. In the shown dialog, getting
+// focus selects the whole text; Enter normalises and moves on; leaving
+// normalises too, except the dwell time. Cancel in the confirmation sends
+// nothing and keeps the dialog with its normalised fields; Cancel in the
 // dialog unloads it with "Ready", and it opens afresh from the then current SP 1.
-TEST(TRunDialog, NormalisationsAndCancel) {
+TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
   Furnace h;
   frmTRun& dlg = h.dlg;
   EXPECT_EQ(h.texts(), "900|1200|1|60");  // SP 1, SP H, 1 and 60
@@ -69,15 +71,13 @@ TEST(TRunDialog, NormalisationsAndCancel) {
   } cases[] = {
       // clang-format off
       {0, 0, 1200, "5000|||", 1200}, {0, 0, 1200, "abc|||", 0}, {0, 0, 1200, "13.5°C|||", 14},
-      {0, 0, 1200, "99999999999999999999|||", 1200},
-      {0, 500, 400, "450|||", 500},  // the upper limit first
+      {0, 0, 1200, "99999999999999999999|||", 1200}, {0, 500, 400, "450|||", 500},  // upper first
       {1, 0, 1200, "|1300||", 1200}, {1, -32768, 32767, "|-40000||", -32768},
       {2, 0, 1200, "900|1000|-25|", 25}, {2, 0, 1200, "900|1000|0|", 1},
       {2, 0, 1200, "900|1000|500|", 100}, {2, 0, 1200, "1000|900|25|", -25},
-      {2, 0, 1200, "950|950|5|", 0},
-      {2, 0, 1200, "-99999|99999|50000|", 32767},  // the fields as typed
-      {3, 0, 1200, "|||0", 1}, {3, 0, 1200, "|||32001", 32000},
-      {3, 0, 1200, "|||59.5", 60}, {3, 0, 1200, "|||60.5", 60},
+      {2, 0, 1200, "950|950|5|", 0}, {2, 0, 1200, "-99999|99999|50000|", 32767},  // as typed
+      {3, 0, 1200, "|||0", 1}, {3, 0, 1200, "|||32001", 32000}, {3, 0, 1200, "|||59.5", 60},
+      {3, 0, 1200, "|||60.5", 60},
       // clang-format on
   };
   int16_t (frmTRun::*check[])() = {&frmTRun::CheckTStart, &frmTRun::CheckTStop,
@@ -88,7 +88,7 @@ TEST(TRunDialog, NormalisationsAndCancel) {
     h.commands().DataBlock[kSetpointHigh] = static_cast<int16_t>(c.high);
     h.type(c.texts);
     EXPECT_EQ((dlg.*check[c.field])(), c.expected);
-    EXPECT_EQ(h.texts(), c.texts);  // the checks change no field
+    EXPECT_EQ(h.texts(), c.texts);
   }
   // All four in order: the increment sees the normalised start and stop.
   h.commands().DataBlock[kSetpointLow] = 0;
@@ -97,8 +97,35 @@ TEST(TRunDialog, NormalisationsAndCancel) {
   dlg.CheckTemperatureParameter();
   EXPECT_EQ(h.texts(), "1200|0|-1200|8");
 
+  h.type("900|1200|1|60");
+  dlg.show();
+  dlg.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  dlg.TStop->setFocus(Qt::MouseFocusReason);
+  EXPECT_EQ(dlg.TStop->selectedText(), "1200");
+  const struct {
+    QLineEdit* field;
+    QString typed, normalised;
+    QWidget* next;
+  } typing[] = {{dlg.TStart, "5000", "1200", dlg.TStop},
+                {dlg.TStop, "1000", "1000", dlg.TStep},
+                {dlg.DwellTime, "0.4", "1", dlg.btnStart}};
+  for (const auto& c : typing) {
+    c.field->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(c.field, c.typed);
+    EXPECT_EQ(c.field->text(), c.typed);
+    QTest::keyClick(c.field, Qt::Key_Return);
+    EXPECT_EQ(c.field->text(), c.normalised);
+    EXPECT_EQ(QApplication::focusWidget(), c.next);
+  }
+  dlg.TStep->setFocus(Qt::TabFocusReason);
+  QTest::keyClicks(dlg.TStep, "0");
+  dlg.DwellTime->setFocus(Qt::MouseFocusReason);
+  QTest::keyClicks(dlg.DwellTime, "99999");
+  dlg.TStart->setFocus(Qt::MouseFocusReason);
+  EXPECT_EQ(h.texts(), "1200|1000|-1|99999");
+
   QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
-  dlg.ShowCentered();
   h.type("5000|900|7|0");
   h.platform.answers = {MsgAnswer::Cancel};
   dlg.BtnStart_Click();
@@ -116,39 +143,6 @@ TEST(TRunDialog, NormalisationsAndCancel) {
   dlg.TStep->setText("7");
   dlg.ShowCentered();  // while loaded, opening keeps the fields
   EXPECT_EQ(dlg.TStep->text(), "7");
-}
-
-// Getting focus selects the whole text; Enter normalises and moves on;
-// leaving normalises too, except the dwell time.
-TEST(TRunDialog, FieldEvents) {
-  Furnace h;
-  frmTRun& dlg = h.dlg;
-  dlg.show();
-  dlg.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-  dlg.TStop->setFocus(Qt::MouseFocusReason);
-  EXPECT_EQ(dlg.TStop->selectedText(), "1200");
-  struct Case {
-    QLineEdit* field;
-    QString typed, normalised;
-    QWidget* next;
-  } cases[] = {{dlg.TStart, "5000", "1200", dlg.TStop},
-               {dlg.TStop, "1000", "1000", dlg.TStep},
-               {dlg.DwellTime, "0.4", "1", dlg.btnStart}};
-  for (const Case& c : cases) {
-    c.field->setFocus(Qt::TabFocusReason);
-    QTest::keyClicks(c.field, c.typed);
-    EXPECT_EQ(c.field->text(), c.typed);
-    QTest::keyClick(c.field, Qt::Key_Return);
-    EXPECT_EQ(c.field->text(), c.normalised);
-    EXPECT_EQ(QApplication::focusWidget(), c.next);
-  }
-  dlg.TStep->setFocus(Qt::TabFocusReason);
-  QTest::keyClicks(dlg.TStep, "0");
-  dlg.DwellTime->setFocus(Qt::MouseFocusReason);
-  QTest::keyClicks(dlg.DwellTime, "99999");
-  dlg.TStart->setFocus(Qt::MouseFocusReason);
-  EXPECT_EQ(h.texts(), "1200|1000|-1|99999");
 }
 
 // The heater switched on (read, write, read), then per step a read and a

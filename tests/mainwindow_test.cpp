@@ -73,8 +73,8 @@ TEST(MainWindow, TraceKeepsItsTextAndTheNewestLineInView) {
 }
 
 // Enter and Escape press the shown button; else they reach the control: in a
-// parameter field Enter writes and Escape restores it, in the trace Enter is a
-// line break.
+// parameter field Enter writes and Escape restores it from memory (unselected,
+// the cursor at the start), in the trace Enter is a line break.
 TEST(MainWindow, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
   const struct {
     const char* shown;  // O: OK, C: Cancel
@@ -101,8 +101,11 @@ TEST(MainWindow, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
       const size_t sent = h.sent().size();
       const QString before = form.StatusText->toPlainText();
       control->setFocus();
+      form.P->selectAll();
       QTest::keyClick(control, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-      const bool reached = c.key == Qt::Key_Escape ? control != form.P || form.P->text() == memory
+      const QString field = form.P->text() + "|" + form.P->selectedText() + "|" +
+                            QString::number(form.P->cursorPosition());
+      const bool reached = c.key == Qt::Key_Escape ? control != form.P || field == memory + "||0"
                            : control == form.P     ? h.sent().size() > sent
                                                    : form.StatusText->toPlainText() != before;
       const char* result = form.OKFlag ? "OK" : form.CancelFlag ? "Cancel" : "nothing";

@@ -80,24 +80,6 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
   }
 }
 
-TEST(Fields, EscapeRestoresTheFieldAndOtherKeysDoNothing) {
-  Harness h(kScripted, Block(-5, 48, 8, 2));
-  QLineEdit* P = h.form().P;
-  P->setText("77");
-  h.form().ops().parameterKeyPress(P, 'x');
-  EXPECT_EQ(P->text(), "77");
-  P->selectAll();
-  h.form().ops().parameterKeyPress(P, 27);
-  EXPECT_EQ(P->text() + P->selectedText() + QString::number(P->cursorPosition()), "480");
-  h.form().W->setText("-5x");
-  h.form().ops().parameterKeyPress(h.form().W, 27);
-  EXPECT_EQ(h.form().W->text(), "-5");
-  // A field that is none of the four is left alone.
-  h.form().ops().parameterKeyPress(h.form().StatusLine, 13);
-  EXPECT_TRUE(h.sent().empty());
-  EXPECT_TRUE(h.platform.boxes.empty());
-}
-
 // F7/F8 (a request) and the double click (toggles from the word in memory;
 // 2 counts as on): read, and only on a change write and read back.
 TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {

@@ -21,20 +21,16 @@ QByteArray codes(std::initializer_list<int> list) {
 
 }  // namespace
 
-TEST(Checksum, WorkedExamples) {
-  struct Case {
-    QByteArray text;
-    const char* sum;
-  } cases[] = {
+// Checksums, value texts both ways, requests and the write frame; a value
+// whose text is cut short or out of range decodes as -1.
+TEST(Codec, WorkedExamples) {
+  const std::pair<QByteArray, const char*> sums[] = {
       // clang-format off
       {"abc", "0126"}, {"", "0000"}, {QByteArray(64, '@'), "1000"} /* 64 * 64 */,
       {codes({15}), "000F"}, {EncodeDataBlock(DefaultParameterSet()), "0C32"},
       // clang-format on
   };
-  for (const auto& c : cases) EXPECT_EQ(Checksum(c.text), c.sum) << c.text.constData();
-}
-
-TEST(EncodeValue, WorkedExamples) {
+  for (const auto& [text, sum] : sums) EXPECT_EQ(Checksum(text), sum) << text.constData();
   struct Case {
     int value, width;
     QByteArray text;
@@ -46,6 +42,23 @@ TEST(EncodeValue, WorkedExamples) {
       // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(EncodeValue(c.value, c.width), c.text) << c.value;
+  struct {
+    QByteArray text;
+    int position, width, value;
+  } decoded[] = {
+      // clang-format off
+      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
+      {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
+      // clang-format on
+  };
+  for (const auto& c : decoded)
+    EXPECT_EQ(DecodeValue(c.text, c.position, c.width), c.value)
+        << c.text.toPercentEncoding().constData();
+  EXPECT_EQ(DataBlockRequest(7) + ValueBlockRequest(7) + DataBlockRequest(1234),
+            "R007NT?R007NF?R1234NT?");
+  DataBlockWords words{};
+  words[1] = 900;
+  EXPECT_EQ(WriteFrame(1, words), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
 }
 
 TEST(DecodeValue, RoundTripsEveryValue) {
@@ -53,34 +66,9 @@ TEST(DecodeValue, RoundTripsEveryValue) {
   for (int v = -32; v <= 223; ++v) ASSERT_EQ(DecodeValue(EncodeValue(v, 1), 1, 1), v);
 }
 
-TEST(DecodeValue, OutOfRangeAndShortTexts) {
-  struct Case {
-    QByteArray text;
-    int position, width, value;
-  } cases[] = {
-      // clang-format off
-      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
-      {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
-      // clang-format on
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(DecodeValue(c.text, c.position, c.width), c.value)
-        << c.text.toPercentEncoding().constData();
-}
-
-TEST(Frames, RequestsAndWriteFrame) {
-  EXPECT_EQ(DataBlockRequest(7) + ValueBlockRequest(7) + DataBlockRequest(1234),
-            "R007NT?R007NF?R1234NT?");
-  DataBlockWords words{};
-  words[1] = 900;
-  EXPECT_EQ(WriteFrame(1, words), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
-  // The default set has the same checksum for every loop number.
-  for (int loop : {1, 5, 999})
-    EXPECT_TRUE(WriteFrame(loop, DefaultParameterSet()).endsWith("0C32Q"));
-}
-
-TEST(Blocks, DataBlockDecodingAndListing) {
-  EXPECT_EQ(DecodeDataBlock(QByteArray(92, ' ')), DataBlockWords{});
+// The data block's words and listing; the value block's fields where the
+// response carries them.
+TEST(Blocks, DataAndValueBlocks) {
   DataBlockWords words{};
   words[0] = 1;
   words[3] = -5;
@@ -90,9 +78,7 @@ TEST(Blocks, DataBlockDecodingAndListing) {
   ASSERT_EQ(lines.size(), 47);  // 46 lines, each ended by CR LF
   EXPECT_EQ(QStringList({lines[0], lines[3], lines[15], lines[37], lines[45]}),
             QStringList({"nr: 1", "SP L:-5", "Pb II/ty: 0", "out: 1", "Res.: 0"}));
-}
 
-TEST(Blocks, ResponseFieldsAndValueBlock) {
   QByteArray field(92, ' ');
   field.replace(0, 3, EncodeValue(900, 3));
   field[60] = '!';

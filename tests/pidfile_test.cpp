@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <optional>
 
 #include "pidstore/pidstore.h"
 #include "protocol/pidtext.h"
@@ -15,23 +14,6 @@
 
 using namespace ovx;
 using namespace ovx::test;
-
-namespace {
-
-constexpr const char* kInvalidLine = "Invalid PID-Parameter line in file 'pid.par'!";
-
-// A started program whose "Dir" setting is the test's temporary folder.
-struct PidHarness : Harness {
-  PidHarness() : Harness(kDirIni) { EXPECT_TRUE(start()); }
-  // W, P, I, D typed into the window.
-  void type(const QString& W, const QString& P, const QString& I, const QString& D) {
-    const std::pair<QLineEdit*, QString> fields[] = {
-        {form().W, W}, {form().P, P}, {form().I, I}, {form().D, D}};
-    for (const auto& [field, text] : fields) field->setText(text);
-  }
-};
-
-}  // namespace
 
 // Lookup and rewrite on the file's text: which line is selected or replaced,
 // and what every other line becomes.
@@ -92,7 +74,8 @@ TEST(PidText, LookupAndRewrite) {
 // The file on disk: created only when missing, the default set when there is
 // nothing to find, the invalid line shown, a failed rewrite told.
 TEST(PidFile, OnDisk) {
-  PidHarness h;
+  Harness h(kDirIni);  // "pid.par" in the test's folder
+  ASSERT_TRUE(h.start());
   PidStore& pid = h.program().pidStore;
   h.setPar(std::nullopt);
   EXPECT_EQ(pid.ReadPIDSet(900).P, 48);  // missing: the default set
@@ -108,8 +91,8 @@ TEST(PidFile, OnDisk) {
   bool fromFile = true;
   EXPECT_EQ(pid.ReadPIDSet(850, &fromFile).P, 48);
   EXPECT_FALSE(fromFile);
-  EXPECT_TRUE(OnlyBox(h.platform, "'900=D2I8P48'\r\n" + QString(kInvalidLine), "", MsgButtons::Ok,
-                      MsgIcon::None));
+  EXPECT_TRUE(OnlyBox(h.platform, "'900=D2I8P48'\r\nInvalid PID-Parameter line in file 'pid.par'!",
+                      "", MsgButtons::Ok, MsgIcon::None));
 
   const QByteArray old = "; mine\r\n900=P48I8D2\r\n";
   h.setPar(old);
@@ -176,10 +159,12 @@ TEST(PidFile, LoadAndSaveAskFirstAndChangeOnlyTheirOwn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE((c.typed + (c.save ? " save" : " load")).toStdString());
-    PidHarness h;
+    Harness h(kDirIni);
+    ASSERT_TRUE(h.start());
     h.setPar(par);
     const QStringList typed = c.typed.split(' ');
-    h.type(typed[0], typed[1], typed[2], typed[3]);
+    for (int i = 0; i < 4; ++i)
+      std::array{h.form().W, h.form().P, h.form().I, h.form().D}[i]->setText(typed[i]);
     h.form().setStatusLine("busy");
     DataBlockWords memory = h.commands().DataBlock;
     const size_t frames = h.frames().size();

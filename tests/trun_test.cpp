@@ -230,26 +230,32 @@ TEST(TRun, StepsAndOperatorButtons) {
     EXPECT_EQ(h.form().CancelFlag, cancel);
     EXPECT_FALSE(h.form().OKFlag);
     EXPECT_EQ(pressedInStep > 0, c.press != None);
-    // Each countdown from its first "Dwell time:" text to its "Ready", and
-    // whether the next step's read follows at once.
+    // Each countdown: the seconds shown (remaining, rounded, a half to the even
+    // neighbour) with their times, "Ready" at its end, and the next step's read
+    // if it follows at once.
     QStringList dwells, expected;
-    double begin = 0;
+    QString dwell;
+    double begin = -1;
+    auto at = [&](double t) { return "@" + QString::number(std::round((t - begin) * 10) / 10); };
     for (const auto& s : status) {
-      if (s.text.startsWith("Dwell time:") && begin == 0) begin = s.time;
-      if (s.text != "Ready" || begin == 0) continue;
-      const auto& w = h.port().written;
-      const auto next = std::find_if(w.begin(), w.end(), [&](auto& x) { return x.time >= s.time; });
-      dwells << QString::number(std::round((s.time - begin) * 10) / 10) +
-                    (next == w.end()              ? ""
-                     : next->time - s.time < 0.01 ? " " + next->data
-                                                  : " late");
-      begin = 0;
+      if (s.text.startsWith("Dwell time:")) {
+        begin = begin < 0 ? s.time : begin;
+        dwell += s.text.mid(11, 2).trimmed() + at(s.time) + " ";
+      } else if (s.text == "Ready" && begin >= 0) {
+        const auto& w = h.port().written;
+        const auto next =
+            std::find_if(w.begin(), w.end(), [&](auto& x) { return x.time >= s.time; });
+        dwells << dwell + "Ready" + at(s.time) +
+                      (next != w.end() && next->time - s.time < 0.01 ? " " + next->data : "");
+        dwell.clear();
+        begin = -1;
+      }
     }
     for (size_t i = 1; i <= c.steps.size(); ++i) {
       const bool pressed = int(i) == c.at && c.press != OkInEveryWait;
-      expected << QString::number(!pressed  ? 3
-                                  : inDwell ? 2
-                                            : 0) +
+      expected << QString(!pressed  ? "3@0 2@0.5 1@1.5 0@2.5 Ready@3"
+                          : inDwell ? "3@0 2@0.5 1@1.5 Ready@2"
+                                    : "3@0 Ready@0") +
                       (i < c.steps.size() ? " R001NT?\r\n" : "");
     }
     EXPECT_EQ(dwells, expected);
@@ -261,16 +267,4 @@ TEST(TRun, StepsAndOperatorButtons) {
     EXPECT_EQ(h.controller.words[kHeaterOutput], 1);
     EXPECT_TRUE(Idle(h.form()));
   }
-}
-
-TEST(TRun, CountDownText) {
-  Furnace h;
-  const auto& status = h.recordStatus();
-  h.dlg.CountDown(2);
-  QStringList seen;
-  for (const auto& s : status)
-    seen << s.text + QString(" at %1").arg(std::round((s.time - status[0].time) * 10) / 10);
-  EXPECT_EQ(seen, QStringList({"Dwell time: 2 seconds remaining... at 0",
-                               "Dwell time: 1 seconds remaining... at 0.5",
-                               "Dwell time: 0 seconds remaining... at 1.5", "Ready at 2"}));
 }

@@ -146,14 +146,12 @@ TEST(ConnectionCheck, Outcomes) {
     size_t attempts;
   } cases[] = {
       // clang-format off
-      {{ValidResponse(900)}, true, {}, -1, 1},
-      {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
+      {{ValidResponse(900)}, true, {}, -1, 1}, {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
       {{QByteArray(), ValidResponse(900)}, true, {A::Retry}, -1, 2},
-      {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},                // the echo: 9 characters
-      {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},     // only NUL characters
+      {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},             // the echo: 9 characters
+      {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},  // only NUL characters
       {{spoilt}, true, {A::Cancel}, 1, 1},                     // a wrong checksum: as none
-      {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1},
-      {{QByteArray()}, false, {}, 1, 1},
+      {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1}, {{QByteArray()}, false, {}, 1, 1},
       {{QByteArray(60, 'x')}, false, {}, 3, 1},
       // clang-format on
   };

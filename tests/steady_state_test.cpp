@@ -114,14 +114,11 @@ TEST(SteadyState, StatisticsAndEndOfTheWait) {
     // Nothing of its own between the exchanges (TxDelay + RxDelay: 0.2 s).
     EXPECT_NEAR(wait.end - wait.start, c.passes * 0.2, 0.001 * c.passes);
     EXPECT_EQ(seen, QStringList(c.passes, "00"));
-    QStringList texts{"Waiting for steady state..."};
-    for (int pass = 1; pass <= c.passes; ++pass) {
-      if (pass == 2)
-        texts << "Other"
-              << "Waiting for steady state...";
-      texts << "Status query in progress..."
-            << "Waiting for steady state...";
-    }
+    const QString waiting = "Waiting for steady state...", query = "Status query in progress...";
+    QStringList texts{waiting};
+    for (int pass = 1; pass <= c.passes; ++pass)
+      texts +=
+          pass == 2 ? QStringList{"Other", waiting, query, waiting} : QStringList{query, waiting};
     EXPECT_EQ(h.statusTexts(), texts << "Ready");
     EXPECT_EQ(f.statusText(), "");
     EXPECT_TRUE(Idle(f));

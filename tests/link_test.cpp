@@ -35,11 +35,14 @@ QByteArray ValidResponse(int setpoint) {
 }  // namespace
 
 // One command: CR LF, the send delay, the hourglass back; with Debug on, the
-// trace lines, emptied first when more than 500 characters.
-TEST(Link, CommandTraceAndTheFiveHundredCharacterRule) {
-  for (int length : {-1, 500, 501}) {  // -1: Debug off
-    Harness h(length < 0 ? kTestIni : kDebugIni);
-    ASSERT_TRUE(h.start());
+// trace lines, emptied first when more than 500 characters. An answer that
+// starts after the exchange is left for the next one, which clears it first
+// and shows it (with Debug on), ten characters a line.
+TEST(Link, CommandTraceAndLateAnswer) {
+  Harness h(kDebugIni);
+  ASSERT_TRUE(h.start());
+  for (int length : {500, 501, -1}) {  // -1: Debug off
+    h.settings().Debug = length >= 0;
     h.form().setStatusText(QString(std::max(length, 0), 'x'));
     h.mark();
     const double t = h.platform.t;
@@ -55,17 +58,10 @@ TEST(Link, CommandTraceAndTheFiveHundredCharacterRule) {
                                                       "[CMD>] R001NF?\r\n[116 char's from OVX>] " +
                                                       response + "\r\n");
   }
-}
-
-// An answer that starts after the exchange is left for the next one, which
-// clears it first and shows it (with Debug on), ten characters a line.
-TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
-  Harness h("[General]\r\nDebug=1\r\n[COM]\r\nTxDelay=1\r\n");
-  ASSERT_TRUE(h.start());
-  // The answer starts 1.5 s after the command: not part of this exchange.
+  h.settings().Debug = true;
   h.script([&](const QByteArray&) { return QByteArray(); });
   h.program().link.SendCommand("R001NT?");
-  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.5);
+  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.01);  // after the 0 s RxDelay
   EXPECT_EQ(h.program().link.ReceiveResponse(), "");
   h.platform.sleep(1);
   h.platform.answers = {MsgAnswer::Ok};

@@ -23,9 +23,13 @@ void ShowActive(frmOVX& form) {
 }  // namespace
 
 // A fixed-pitch trace for the columns of the steady-state display and the
-// status line on the button face. The heater indicator: only 1
-// counts as on, and until the first read it is blank on the button face.
-TEST(MainWindow, FacesAndHeaterStatus) {
+// status line on the button face. The heater indicator: only 1 counts as on,
+// and until the first read it is blank on the button face. The trace keeps
+// its text and the newest line in view. Enter and Escape press the shown
+// button; else they reach the control: in a parameter field Enter writes and
+// Escape restores it from memory (unselected, the cursor at the start), in the
+// trace Enter is a line break.
+TEST(MainWindow, FacesTraceAndKeys) {
   Harness h(kScripted);
   frmOVX& form = h.form();
   const QFontMetrics trace = form.StatusText->fontMetrics();
@@ -45,11 +49,7 @@ TEST(MainWindow, FacesAndHeaterStatus) {
   }
   EXPECT_EQ(shown,
             QStringList({" " + face, "ON #ff0000", "OFF #c0c0c0", "OFF #c0c0c0", "ON #ff0000"}));
-}
 
-TEST(MainWindow, TraceKeepsItsTextAndTheNewestLineInView) {
-  Harness h(kScripted);
-  frmOVX& form = h.form();
   form.hide();  // written while the window is hidden, as at start-up
   form.setStatusText("first\r\n");
   for (int i = 0; i < 200; ++i) form.appendStatusText(QString("line %1\r\n").arg(i));
@@ -66,12 +66,7 @@ TEST(MainWindow, TraceKeepsItsTextAndTheNewestLineInView) {
   EXPECT_EQ(form.statusText(), "a\r\nbc");
   form.appendStatusText("\r\nd");
   EXPECT_EQ(form.StatusText->toPlainText(), "a\nbc\nd");
-}
 
-// Enter and Escape press the shown button; else they reach the control: in a
-// parameter field Enter writes and Escape restores it from memory (unselected,
-// the cursor at the start), in the trace Enter is a line break.
-TEST(MainWindow, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
   const struct {
     const char* shown;  // O: OK, C: Cancel
     Qt::Key key;
@@ -82,9 +77,6 @@ TEST(MainWindow, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
       {"OC", Qt::Key_Escape, "Cancel"}, {"C", Qt::Key_Return, "control"},
       {"C", Qt::Key_Escape, "Cancel"},
   };
-  Harness h(kScripted);
-  frmOVX& form = h.form();
-  ShowActive(form);
   for (const auto& c : cases) {
     for (QWidget* control : std::initializer_list<QWidget*>{form.P, form.StatusText}) {
       SCOPED_TRACE(testing::Message() << control->objectName().toStdString() << " key " << c.key

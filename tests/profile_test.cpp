@@ -18,7 +18,8 @@ namespace {
 
 using profile::Lookup;
 
-TEST(Profile, Lookup) {
+// Lookups, integers, and writes that keep the rest of the file.
+TEST(Profile, LookupParseAndWrite) {
   struct Case {
     const char* content;
     const char* key;       // in section COM
@@ -47,12 +48,10 @@ TEST(Profile, Lookup) {
         "99999999999999999999", "-2147483648", "-99999999999999999999"})
     ints << QString::number(profile::ParseInt(text));
   EXPECT_EQ(ints.join(' '), "-3 7 12 0 0 0 0 -32768 2147483647 2147483647 -2147483648 -2147483648");
-}
-
-TEST(Profile, WriteKeepsTheRestOfTheFile) {
-  struct Case {
+  // A write keeps the rest of the file.
+  struct WriteCase {
     const char *before, *section, *key, *value, *after;
-  } cases[] = {
+  } writes[] = {
       // clang-format off
       {"", "General", "ControlLoopNumber", "1", "[General]\r\nControlLoopNumber=1\r\n"},
       {"; note\n[COM]\nport = 2\nTxDelay=1\n", "COM", "Port", "5",
@@ -67,7 +66,7 @@ TEST(Profile, WriteKeepsTheRestOfTheFile) {
       {"[COM]\nA=1\n", "COM", "A=B", "2", "[COM]\nA=1\n"},
       // clang-format on
   };
-  for (const Case& c : cases)
+  for (const WriteCase& c : writes)
     EXPECT_EQ(profile::WithValue(c.before, c.section, c.key, c.value), QByteArray(c.after))
         << c.before;
 }

@@ -11,7 +11,8 @@ using namespace ovx::test;
 
 namespace {
 
-constexpr const char* kDebugIni = "[General]\r\nDebug=1\r\n[COM]\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
+constexpr const char* kDebugIni =
+    "[General]\r\nDebug=1\r\nDir=  {dir} \r\n[COM]\r\nRxDelay=0.1\r\nTxDelay=0.2\r\n";
 
 // A started program whose controller answers every read with `replies` in
 // turn (the last one repeats).
@@ -34,13 +35,21 @@ QByteArray ValidResponse(int setpoint) {
 
 }  // namespace
 
-// One command: CR LF, the send delay, the hourglass back; with Debug on, the
-// trace lines, emptied first when more than 500 characters. An answer that
+// With Debug on, the settings listed at start before the trace of the start-up
+// check. One command: CR LF, the send delay, the hourglass back; with Debug
+// on, the trace lines, emptied first when more than 500 characters. An answer that
 // starts after the exchange is left for the next one, which clears it first
 // and shows it (with Debug on), ten characters a line.
 TEST(Link, CommandTraceAndLateAnswer) {
   Harness h(kDebugIni);
   ASSERT_TRUE(h.start());
+  const QString dir = h.platform.dir(), trace = h.form().statusText();
+  EXPECT_TRUE(trace.startsWith("System directory: /usr/lib/\r\nWindows directory: " + dir +
+                               "/\r\n\r\nControlLoopNumber: 1\r\nDir: " + dir +
+                               "/\r\nPort: 1\r\nComSettings: 9600,n,8,1\r\nRxDelay: .1\r\n"
+                               "TxDelay: .2\r\n[CMD>] R001NT?\r\n[116 char's from OVX>] "))
+      << trace.toStdString();
+  EXPECT_TRUE(trace.contains("Datablock (control loop 1):\r\nnr: 1\r\nSP 1:"));
   for (int length : {500, 501, -1}) {  // -1: Debug off
     h.settings().Debug = length >= 0;
     h.form().setStatusText(QString(std::max(length, 0), 'x'));
@@ -61,7 +70,7 @@ TEST(Link, CommandTraceAndLateAnswer) {
   h.settings().Debug = true;
   h.script([&](const QByteArray&) { return QByteArray(); });
   h.program().link.SendCommand("R001NT?");
-  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.01);  // after the 0 s RxDelay
+  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.15);  // after the RxDelay
   EXPECT_EQ(h.program().link.ReceiveResponse(), "");
   h.platform.sleep(1);
   h.platform.answers = {MsgAnswer::Ok};

@@ -31,22 +31,6 @@ TEST(Startup, CreatesDefaultSettingsAndShowsTheController) {
   EXPECT_TRUE(h.platform.boxes.empty());
 }
 
-// The settings listing, then the trace of the start-up check.
-TEST(Startup, DebugListsTheSettingsBeforeTheTrace) {
-  Harness h(nullptr);
-  const QString dir = h.platform.dir();
-  h.platform.writeIni("[General]\r\nDebug=1\r\nDir=  " + dir.toUtf8() +
-                      " \r\n[COM]\r\nRxDelay=0.1\r\nTxDelay=0.2\r\n");
-  ASSERT_TRUE(h.start());
-  const QString expected = "System directory: /usr/lib/\r\nWindows directory: " + dir +
-                           "/\r\n\r\nControlLoopNumber: 1\r\nDir: " + dir +
-                           "/\r\nPort: 1\r\n"
-                           "ComSettings: 9600,n,8,1\r\nRxDelay: .1\r\nTxDelay: .2\r\n"
-                           "[CMD>] R001NT?\r\n[116 char's from OVX>] ";
-  EXPECT_TRUE(h.form().statusText().startsWith(expected)) << h.form().statusText().toStdString();
-  EXPECT_TRUE(h.form().statusText().contains("Datablock (control loop 1):\r\nnr: 1\r\nSP 1:"));
-}
-
 // Settings that cannot be used end the start before the port is opened.
 TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
   const QByteArray huge = "1" + QByteArray(40, '0');  // infinite in single precision

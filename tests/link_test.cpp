@@ -35,11 +35,11 @@ QByteArray ValidResponse(int setpoint) {
 
 }  // namespace
 
-// With Debug on, the settings listed at start before the trace of the start-up
-// check. One command: CR LF, the send delay, the hourglass back; with Debug
-// on, the trace lines, emptied first when more than 500 characters. An answer that
-// starts after the exchange is left for the next one, which clears it first
-// and shows it (with Debug on), ten characters a line.
+// With Debug on, the settings are listed at start before the trace of the
+// start-up check. One command: CR LF, the send delay, the hourglass back; with
+// Debug on, the trace lines, emptied first when more than 500 characters. An
+// answer that starts after the exchange is left for the next one, which clears
+// it first and shows it (with Debug on), ten characters a line.
 TEST(Link, CommandTraceAndLateAnswer) {
   Harness h(kDebugIni);
   ASSERT_TRUE(h.start());

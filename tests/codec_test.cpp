@@ -1,10 +1,13 @@
-// Frames, checksum, value encodings and the block layouts.
+// Frames, checksum, value encodings, the block layouts, and the number texts
+// with the shared small routines.
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <limits>
 
 #include "protocol/blocks.h"
 #include "protocol/codec.h"
+#include "protocol/numtext.h"
 
 using namespace ovx;
 
@@ -18,20 +21,16 @@ QByteArray codes(std::initializer_list<int> list) {
 
 }  // namespace
 
-TEST(Checksum, WorkedExamples) {
-  struct Case {
-    QByteArray text;
-    const char* sum;
-  } cases[] = {
+// Checksums, value texts both ways, requests and the write frame; a value
+// whose text is cut short or out of range decodes as -1.
+TEST(Codec, WorkedExamples) {
+  const std::pair<QByteArray, const char*> sums[] = {
       // clang-format off
       {"abc", "0126"}, {"", "0000"}, {QByteArray(64, '@'), "1000"} /* 64 * 64 */,
       {codes({15}), "000F"}, {EncodeDataBlock(DefaultParameterSet()), "0C32"},
       // clang-format on
   };
-  for (const auto& c : cases) EXPECT_EQ(Checksum(c.text), c.sum) << c.text.constData();
-}
-
-TEST(EncodeValue, WorkedExamples) {
+  for (const auto& [text, sum] : sums) EXPECT_EQ(Checksum(text), sum) << text.constData();
   struct Case {
     int value, width;
     QByteArray text;
@@ -43,6 +42,23 @@ TEST(EncodeValue, WorkedExamples) {
       // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(EncodeValue(c.value, c.width), c.text) << c.value;
+  struct {
+    QByteArray text;
+    int position, width, value;
+  } decoded[] = {
+      // clang-format off
+      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
+      {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
+      // clang-format on
+  };
+  for (const auto& c : decoded)
+    EXPECT_EQ(DecodeValue(c.text, c.position, c.width), c.value)
+        << c.text.toPercentEncoding().constData();
+  EXPECT_EQ(DataBlockRequest(7) + ValueBlockRequest(7) + DataBlockRequest(1234),
+            "R007NT?R007NF?R1234NT?");
+  DataBlockWords words{};
+  words[1] = 900;
+  EXPECT_EQ(WriteFrame(1, words), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
 }
 
 TEST(DecodeValue, RoundTripsEveryValue) {
@@ -50,34 +66,9 @@ TEST(DecodeValue, RoundTripsEveryValue) {
   for (int v = -32; v <= 223; ++v) ASSERT_EQ(DecodeValue(EncodeValue(v, 1), 1, 1), v);
 }
 
-TEST(DecodeValue, OutOfRangeAndShortTexts) {
-  struct Case {
-    QByteArray text;
-    int position, width, value;
-  } cases[] = {
-      // clang-format off
-      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
-      {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
-      // clang-format on
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(DecodeValue(c.text, c.position, c.width), c.value)
-        << c.text.toPercentEncoding().constData();
-}
-
-TEST(Frames, RequestsAndWriteFrame) {
-  EXPECT_EQ(DataBlockRequest(7) + ValueBlockRequest(7) + DataBlockRequest(1234),
-            "R007NT?R007NF?R1234NT?");
-  DataBlockWords words{};
-  words[1] = 900;
-  EXPECT_EQ(WriteFrame(1, words), "S001  T     X$" + QByteArray(86, ' ') + "0BBCQ");
-  // The default set has the same checksum for every loop number.
-  for (int loop : {1, 5, 999})
-    EXPECT_TRUE(WriteFrame(loop, DefaultParameterSet()).endsWith("0C32Q"));
-}
-
-TEST(Blocks, DataBlockDecodingAndListing) {
-  EXPECT_EQ(DecodeDataBlock(QByteArray(92, ' ')), DataBlockWords{});
+// The data block's words and listing; the value block's fields where the
+// response carries them.
+TEST(Blocks, DataAndValueBlocks) {
   DataBlockWords words{};
   words[0] = 1;
   words[3] = -5;
@@ -87,9 +78,7 @@ TEST(Blocks, DataBlockDecodingAndListing) {
   ASSERT_EQ(lines.size(), 47);  // 46 lines, each ended by CR LF
   EXPECT_EQ(QStringList({lines[0], lines[3], lines[15], lines[37], lines[45]}),
             QStringList({"nr: 1", "SP L:-5", "Pb II/ty: 0", "out: 1", "Res.: 0"}));
-}
 
-TEST(Blocks, ResponseFieldsAndValueBlock) {
   QByteArray field(92, ' ');
   field.replace(0, 3, EncodeValue(900, 3));
   field[60] = '!';
@@ -118,37 +107,90 @@ TEST(CheckResponse, JudgesEveryKindOfAnswer) {
   };
   const QByteArray overflow = codes({127, 127, 127});
   using enum Outcome;
+  using enum BlockKind;
   const struct {
     const char* name;
     QByteArray response;
     BlockKind kind;
     Outcome outcome;
   } cases[] = {
-      {"data block", frame("A001NT OVX 7316", data), BlockKind::Data, Answered},
-      {"value block", frame("A001NF OVX 7316", value), BlockKind::Value, Answered},
-      {"header naming neither", frame("", data), BlockKind::Value, Answered},
-      {"header naming both", frame("NTNF", data), BlockKind::Value, Answered},
-      {"value block for data", frame("A001NF", value), BlockKind::Data, NotABlock},
-      {"data block for value", frame("A001NT", data), BlockKind::Value, NotABlock},
-      {"nothing", "", BlockKind::Data, NoAnswer},
-      {"116 NULs", QByteArray(116, '\0'), BlockKind::Data, NoAnswer},
-      {"echoed request", "R001NT?\r\n", BlockKind::Data, NoAnswer},
-      {"cut short", frame("", data).chopped(1), BlockKind::Data, WrongLength},
-      {"one too many", frame("", data) + " ", BlockKind::Data, WrongLength},
-      {"data character changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"),
-       BlockKind::Data, Corrupted},
-      {"checksum digit changed", frame("", data, "0C33Q\r\n"), BlockKind::Data, Corrupted},
-      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), BlockKind::Data, Answered},
-      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), BlockKind::Data,
-       Answered},
-      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), BlockKind::Data,
-       NotABlock},
-      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), BlockKind::Value, NotABlock},
-      {"text of a value block", frame("", with(value, 12, overflow)), BlockKind::Value, Answered},
-      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), BlockKind::Data,
-       Answered},
-      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), BlockKind::Data,
-       Answered},
+      // clang-format off
+      {"data block", frame("A001NT OVX 7316", data), Data, Answered},
+      {"value block", frame("A001NF OVX 7316", value), Value, Answered},
+      {"header naming neither", frame("", data), Value, Answered},
+      {"header naming both", frame("NTNF", data), Data, Answered},
+      {"both, for a value block", frame("NFNT", value), Value, Answered},
+      {"value block for data", frame("A001NF", value), Data, NotABlock},
+      {"data block for value", frame("A001NT", data), Value, NotABlock},
+      {"nothing", "", Data, NoAnswer}, {"116 NULs", QByteArray(116, '\0'), Data, NoAnswer},
+      {"echoed request", "R001NT?\r\n", Data, NoAnswer},
+      {"cut short", frame("", data).chopped(1), Data, WrongLength},
+      {"one too many", frame("", data) + " ", Data, WrongLength},
+      {"data changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"), Data, Corrupted},
+      {"checksum digit changed", frame("", data, "0C33Q\r\n"), Data, Corrupted},
+      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), Data, Answered},
+      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), Data, Answered},
+      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), Data, NotABlock},
+      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), Value, NotABlock},
+      {"text of a value block", frame("", with(value, 12, overflow)), Value, Answered},
+      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), Data, Answered},
+      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), Data, Answered},
+      // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(CheckResponse(c.response, c.kind), c.outcome) << c.name;
+}
+
+// The number forms, reading numbers from texts, and rounding halves to the
+// even neighbour, in 16 bits and at any number of digits.
+TEST(NumberText, FormsReadingAndRounding) {
+  struct Case {
+    double value;
+    const char* blankSigned;
+  } cases[] = {
+      // clang-format off
+      {0, " 0"}, {-0.0, " 0"}, {-5, "-5"}, {32767, " 32767"}, {0.25, " .25"}, {-0.5, "-.5"},
+      {12.5, " 12.5"}, {1.0 / 3, " .333333333333333"}, {123456789012, " 123456789012"},
+      {1e16, " 1E+16"}, {1e-6, " .000001"}, {-1.5e-7, "-.00000015"},
+      {1e-20, " .00000000000000000001"}, {2.0 / 3e9, " .000000000666666666666667"},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BlankSigned(c.value), c.blankSigned) << c.value;
+    EXPECT_EQ(Plain(c.value), QString(c.blankSigned).trimmed()) << c.value;
+  }
+  // Settings' delays are single precision: 0.1f must not show as .100000001490116.
+  EXPECT_EQ(QStringList({BlankSignedSingle(0.1f), PlainSingle(-1.5f), BlankSigned(0.1f),
+                         BlankSignedSingle(1e-7f)}),
+            QStringList({" .1", "-1.5", " .100000001490116", " .0000001"}));
+  EXPECT_EQ(Plain(5e-324), "." + QString(323, '0') + "5");  // the smallest double
+  struct {
+    const char* text;
+    double value;
+  } texts[] = {
+      {"850°C", 850}, {"  12.5", 12.5}, {"-5", -5}, {"+7", 7}, {".5", 0.5}, {"0,5", 0},
+      {"abc", 0},     {"-", 0},         {".", 0},   {"5.", 5}, {"1e3", 1},  {"\t3", 3},
+  };
+  for (const auto& c : texts) EXPECT_DOUBLE_EQ(LeadingNumber(c.text), c.value) << c.text;
+  for (const char* text : {"abc", "-", ".", "", "=5", "-.x"})
+    EXPECT_EQ(NumberAtStart(text), std::nullopt) << text;
+  EXPECT_EQ(NumberAtStart(" \t-.5x"), -0.5);
+  EXPECT_EQ(WholeNumber(" 850 "), 850);
+  for (const char* text : {"850abc", "", "."}) EXPECT_EQ(WholeNumber(text), std::nullopt) << text;
+  const double inf = std::numeric_limits<double>::infinity();
+  QStringList whole;
+  for (double v : {12.5, 13.5, -2.5, -1.5, 0.4, 32767.4, -32768.5, 32767.5, -32769.0, inf, -inf,
+                   std::numeric_limits<double>::quiet_NaN()})
+    whole << (ToInt16(v) ? QString::number(*ToInt16(v)) : "-");
+  EXPECT_EQ(whole.join(' '), "12 14 -2 -2 0 32767 -32768 - - - - -");
+  struct {
+    double value;
+    int digits;
+    double result;
+  } rounded[] = {
+      {0.5, 0, 0},       {1.5, 0, 2},   {2.5, 0, 2},       {-1.5, 0, -2},
+      {0.7071, 3, .707}, {5e9, 3, 5e9}, {-3e12, 0, -3e12},  // beyond 32 bits
+  };
+  for (const auto& c : rounded) EXPECT_DOUBLE_EQ(RoundDigits(c.value, c.digits), c.result);
+  EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(TrimBlanks("\t a b  "), "\t a b");
 }

@@ -11,7 +11,8 @@ using namespace ovx::test;
 
 namespace {
 
-constexpr const char* kDebugIni = "[General]\r\nDebug=1\r\n[COM]\r\nRxDelay=0\r\nTxDelay=0.2\r\n";
+constexpr const char* kDebugIni =
+    "[General]\r\nDebug=1\r\nDir=  {dir} \r\n[COM]\r\nRxDelay=0.1\r\nTxDelay=0.2\r\n";
 
 // A started program whose controller answers every read with `replies` in
 // turn (the last one repeats).
@@ -34,12 +35,23 @@ QByteArray ValidResponse(int setpoint) {
 
 }  // namespace
 
-// One command: CR LF, the send delay, the hourglass back; with Debug on, the
-// trace lines, emptied first when more than 500 characters.
-TEST(Link, CommandTraceAndTheFiveHundredCharacterRule) {
-  for (int length : {-1, 500, 501}) {  // -1: Debug off
-    Harness h(length < 0 ? kTestIni : kDebugIni);
-    ASSERT_TRUE(h.start());
+// With Debug on, the settings are listed at start before the trace of the
+// start-up check. One command: CR LF, the send delay, the hourglass back; with
+// Debug on, the trace lines, emptied first when more than 500 characters. An
+// answer that starts after the exchange is left for the next one, which clears
+// it first and shows it (with Debug on), ten characters a line.
+TEST(Link, CommandTraceAndLateAnswer) {
+  Harness h(kDebugIni);
+  ASSERT_TRUE(h.start());
+  const QString dir = h.platform.dir(), trace = h.form().statusText();
+  EXPECT_TRUE(trace.startsWith("System directory: /usr/lib/\r\nWindows directory: " + dir +
+                               "/\r\n\r\nControlLoopNumber: 1\r\nDir: " + dir +
+                               "/\r\nPort: 1\r\nComSettings: 9600,n,8,1\r\nRxDelay: .1\r\n"
+                               "TxDelay: .2\r\n[CMD>] R001NT?\r\n[116 char's from OVX>] "))
+      << trace.toStdString();
+  EXPECT_TRUE(trace.contains("Datablock (control loop 1):\r\nnr: 1\r\nSP 1:"));
+  for (int length : {500, 501, -1}) {  // -1: Debug off
+    h.settings().Debug = length >= 0;
     h.form().setStatusText(QString(std::max(length, 0), 'x'));
     h.mark();
     const double t = h.platform.t;
@@ -55,58 +67,72 @@ TEST(Link, CommandTraceAndTheFiveHundredCharacterRule) {
                                                       "[CMD>] R001NF?\r\n[116 char's from OVX>] " +
                                                       response + "\r\n");
   }
-}
-
-TEST(Link, LeftoverReport) {
-  EXPECT_EQ(LeftoverReport("A\r\n"),
-            "Receive buffer contained  3 Zeichen:\r\n\r\n 65[A] 13[-] 10[-]\r\n\r\n"
-            "Receive buffer cleared...");
-  EXPECT_EQ(LeftoverReport("0123456&89"),
-            "Receive buffer contained  10 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] 53[5] "
-            "54[6] 38[-] 56[8] 57[9]\r\n\r\n\r\nReceive buffer cleared...");
-}
-
-TEST(Link, LateAnswerIsClearedBeforeTheNextExchange) {
-  Harness h("[General]\r\nDebug=1\r\n[COM]\r\nTxDelay=1\r\n");
-  ASSERT_TRUE(h.start());
-  // The answer starts 1.5 s after the command: not part of this exchange.
+  h.settings().Debug = true;
   h.script([&](const QByteArray&) { return QByteArray(); });
   h.program().link.SendCommand("R001NT?");
-  h.port().deliver("A\r\n", h.platform.t + 0.5);
+  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.15);  // after the RxDelay
   EXPECT_EQ(h.program().link.ReceiveResponse(), "");
   h.platform.sleep(1);
   h.platform.answers = {MsgAnswer::Ok};
   h.program().link.ClearReceiveBuffer("GetDataBlock");
-  EXPECT_TRUE(
-      OnlyBox(h.platform, LeftoverReport("A\r\n"), "GetDataBlock", MsgButtons::Ok, MsgIcon::None));
+  EXPECT_TRUE(OnlyBox(h.platform,
+                      "Receive buffer contained  13 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] "
+                      "53[5] 54[6] 38[-] 56[8] 57[9]\r\n 65[A] 13[-] 10[-]\r\n\r\nReceive buffer "
+                      "cleared...",
+                      "GetDataBlock", MsgButtons::Ok, MsgIcon::None));
   EXPECT_EQ(h.port().readAll(), "");
 }
 
 // A failed read: "Invalid response" for a second (one yield), the text before
 // it restored, memory untouched; with retry, a beep before each new attempt.
+// Answers that the controller cannot have sent count as failed: only NUL
+// characters, a wide field beyond 16 bits, a header naming the other block.
 TEST(Commands, InvalidResponsesAndRetry) {
-  for (const QByteArray& bad : {QByteArray(115, ' '), QByteArray(117, ' '), QByteArray()}) {
-    for (bool retry : {false, true}) {
-      SCOPED_TRACE(testing::Message() << bad.size() << (retry ? " retry" : ""));
-      Scripted s({bad, bad, ValidResponse(900)});
-      const int16_t before = s.commands().DataBlock[kSetpoint];
+  QByteArray wide = EncodeDataBlock(DefaultParameterSet()), hot = EncodeValueBlock({});
+  wide.replace(12, 3, "\x7F\x7F\x7F");  // SP H
+  hot.replace(0, 3, "\x7F\x7F\x7F");    // X
+  const std::pair<QByteArray, QByteArray> bads[] = {
+      // for the data and the value block
+      // clang-format off
+      {QByteArray(115, ' '), QByteArray(115, ' ')}, {QByteArray(117, ' '), QByteArray(117, ' ')},
+      {QByteArray(), QByteArray()}, {QByteArray(116, '\0'), QByteArray(116, '\0')},
+      {BlockResponse(wide), BlockResponse(hot, BlockKind::Value)},
+      {BlockResponse(EncodeValueBlock({}), BlockKind::Value), BlockResponse(EncodeDataBlock({}))},
+      // clang-format on
+  };
+  ValueBlock hot900;
+  hot900.ActualTemperature = 900;
+  for (const auto& [badData, badValue] : bads) {
+    for (int i = 0; i < 4; ++i) {
+      const bool retry = i % 2, data = i < 2;
+      const QByteArray bad = data ? badData : badValue;
+      const QByteArray good =
+          data ? ValidResponse(900) : BlockResponse(EncodeValueBlock(hot900), BlockKind::Value);
+      SCOPED_TRACE(testing::Message()
+                   << bad.left(20).toPercentEncoding().constData() << " " << bad.size()
+                   << (retry ? " retry" : "") << (data ? "" : " value"));
+      Scripted s({bad, bad, good});
+      const DataBlockWords words = s.commands().DataBlock;
+      const int16_t X = s.commands().Values.ActualTemperature;
       s.form().setStatusLine("Busy");
       QStringList seen;
       s.everyYield([&] { seen << s.form().statusLine(); });
       s.recordStatus();
       s.mark();
       const double t = s.platform.t;
-      EXPECT_EQ(s.commands().GetDataBlock(retry), retry ? ValidResponse(900) : bad);
+      Commands& cmd = s.commands();
+      EXPECT_EQ(data ? cmd.GetDataBlock(retry) : cmd.GetValueBlock(retry), retry ? good : bad);
       EXPECT_EQ(seen, QStringList(retry ? 2 : 1, "Invalid response"));
-      QStringList texts{"Parameter query in progress..."};
-      for (int i = retry ? 2 : 1; i > 0; --i)
+      QStringList texts{data ? "Parameter query in progress..." : "Status query in progress..."};
+      for (int n = retry ? 2 : 1; n > 0; --n)
         texts << "Invalid response"
               << "Busy";
       EXPECT_EQ(s.statusTexts(), texts);
-      EXPECT_EQ(s.sent(), std::vector<QByteArray>(retry ? 3 : 1, "R001NT?"));
+      EXPECT_EQ(s.sent(), std::vector<QByteArray>(retry ? 3 : 1, data ? "R001NT?" : "R001NF?"));
       EXPECT_EQ(s.platform.beeps, retry ? 2 : 0);
-      EXPECT_EQ(s.commands().DataBlock[kSetpoint], retry ? 900 : before);
-      EXPECT_EQ(s.form().W->text(), QString::number(retry ? 900 : before));
+      EXPECT_EQ(cmd.DataBlock, retry && data ? DecodeDataBlock(DataField(good)) : words);
+      EXPECT_EQ(cmd.Values.ActualTemperature, retry && !data ? 900 : X);
+      EXPECT_EQ(s.form().W->text(), QString::number(cmd.DataBlock[kSetpoint]));
       EXPECT_NEAR(s.platform.t - t, retry ? 3 * 0.2 + 2 : 1.2, 0.05);  // TxDelay + 1 s each
     }
   }
@@ -115,6 +141,8 @@ TEST(Commands, InvalidResponsesAndRetry) {
 // The no-response box's whole text: startup_test (port 2, loop 5).
 TEST(ConnectionCheck, Outcomes) {
   using A = MsgAnswer;
+  QByteArray spoilt = ValidResponse(900);
+  spoilt[30] = '~';
   struct Case {
     std::vector<QByteArray> replies;
     bool showMessages;
@@ -123,13 +151,12 @@ TEST(ConnectionCheck, Outcomes) {
     size_t attempts;
   } cases[] = {
       // clang-format off
-      {{ValidResponse(900)}, true, {}, -1, 1},
-      {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
+      {{ValidResponse(900)}, true, {}, -1, 1}, {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
       {{QByteArray(), ValidResponse(900)}, true, {A::Retry}, -1, 2},
-      {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},                // the echo: 9 characters
-      {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},     // only NUL characters
-      {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1},
-      {{QByteArray()}, false, {}, 1, 1},
+      {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},             // the echo: 9 characters
+      {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},  // only NUL characters
+      {{spoilt}, true, {A::Cancel}, 1, 1},                     // a wrong checksum: as none
+      {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1}, {{QByteArray()}, false, {}, 1, 1},
       {{QByteArray(60, 'x')}, false, {}, 3, 1},
       // clang-format on
   };

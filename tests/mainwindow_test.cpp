@@ -1,10 +1,7 @@
 // The main window: display routines, the trace area and key routing.
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -23,55 +20,36 @@ void ShowActive(frmOVX& form) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
 }
 
-// Records the keys that a control passed on to its parent.
-struct KeySpy : QObject {
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::KeyPress) keys.push_back(static_cast<QKeyEvent*>(event)->key());
-    return false;
-  }
-  std::vector<int> keys;
-};
-
 }  // namespace
 
-// Only 1 counts as on; until the first read the indicator is blank on the
-// button face.
-TEST(MainWindow, DesignPropertiesAndHeaterStatus) {
+// A fixed-pitch trace for the columns of the steady-state display and the
+// status line on the button face. The heater indicator: only 1 counts as on,
+// and until the first read it is blank on the button face. The trace keeps
+// its text and the newest line in view. Enter and Escape press the shown
+// button; else they reach the control: in a parameter field Enter writes and
+// Escape restores it from memory (unselected, the cursor at the start), in the
+// trace Enter is a line break.
+TEST(MainWindow, FacesTraceAndKeys) {
   Harness h(kScripted);
   frmOVX& form = h.form();
-  EXPECT_EQ(form.lblW->text() + form.lblP->text() + form.lblI->text() + form.lblD->text() +
-                form.BtnCancel->text() + form.BtnOK->text(),
-            "Setpoint W:P:I:D:&Cancel&OK");
-  // The design's properties beyond its places: a fixed size, an icon, the
-  // captions within their labels, a fixed-pitch trace for the columns of the
-  // steady-state display.
-  EXPECT_EQ(form.minimumSize(), form.maximumSize());
-  EXPECT_FALSE(form.windowIcon().isNull());
-  for (QLabel* label : {form.lblW, form.lblP, form.lblI, form.lblD})
-    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
   const QFontMetrics trace = form.StatusText->fontMetrics();
   EXPECT_EQ(trace.horizontalAdvance("iii"), trace.horizontalAdvance("WWW"));
-  EXPECT_EQ(form.StatusLine->palette().color(QPalette::Base),
-            form.palette().color(QPalette::Button));
-  EXPECT_EQ(form.HeaterStatus->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-  const QColor red(255, 0, 0), grey(0xC0, 0xC0, 0xC0);
-  for (auto [out, text, background] :
-       {std::tuple{1, "ON", red}, {0, "OFF", grey}, {2, "OFF", grey}, {1, "ON", red}}) {
-    h.commands().DataBlock[kHeaterOutput] = int16_t(out);
-    form.ShowHeaterStatus();
-    EXPECT_EQ(form.HeaterStatus->text(), text) << out;
-    EXPECT_EQ(form.HeaterStatus->palette().color(QPalette::Base), background) << out;
-  }
+  const QString face = form.palette().color(QPalette::Button).name();
+  EXPECT_EQ(form.StatusLine->palette().color(QPalette::Base).name(), face);
+  auto indicator = [](frmOVX& f) {
+    return f.HeaterStatus->text() + " " + f.HeaterStatus->palette().color(QPalette::Base).name();
+  };
   Program& p = h.program();
   frmOVX fresh(p.platform, p.settings, p.link, p.commands, p.pidStore, p.recorder);
-  EXPECT_EQ(fresh.HeaterStatus->text(), "");
-  EXPECT_EQ(fresh.HeaterStatus->palette().color(QPalette::Base),
-            fresh.palette().color(QPalette::Button));
-}
+  QStringList shown{indicator(fresh)};
+  for (int out : {1, 0, 2, 1}) {
+    h.commands().DataBlock[kHeaterOutput] = int16_t(out);
+    form.ShowHeaterStatus();
+    shown << indicator(form);
+  }
+  EXPECT_EQ(shown,
+            QStringList({" " + face, "ON #ff0000", "OFF #c0c0c0", "OFF #c0c0c0", "ON #ff0000"}));
 
-TEST(MainWindow, TraceKeepsItsTextAndTheNewestLineInView) {
-  Harness h(kScripted);
-  frmOVX& form = h.form();
   form.hide();  // written while the window is hidden, as at start-up
   form.setStatusText("first\r\n");
   for (int i = 0; i < 200; ++i) form.appendStatusText(QString("line %1\r\n").arg(i));
@@ -88,45 +66,39 @@ TEST(MainWindow, TraceKeepsItsTextAndTheNewestLineInView) {
   EXPECT_EQ(form.statusText(), "a\r\nbc");
   form.appendStatusText("\r\nd");
   EXPECT_EQ(form.StatusText->toPlainText(), "a\nbc\nd");
-}
 
-TEST(MainWindow, EnterAndEscapePressTheShownButtonsElseReachTheControls) {
   const struct {
-    bool okShown, cancelShown;
+    const char* shown;  // O: OK, C: Cancel
     Qt::Key key;
-    bool ok, cancel;  // flags set; the key reaches the control when neither is
+    const char* result;  // "OK" or "Cancel" pressed, or "control"
   } cases[] = {
-      {false, false, Qt::Key_Return, false, false}, {false, false, Qt::Key_Escape, false, false},
-      {true, true, Qt::Key_Return, true, false},    {true, true, Qt::Key_Enter, true, false},
-      {true, true, Qt::Key_Escape, false, true},    {false, true, Qt::Key_Return, false, false},
-      {false, true, Qt::Key_Escape, false, true},
+      {"", Qt::Key_Return, "control"},  {"", Qt::Key_Escape, "control"},
+      {"OC", Qt::Key_Return, "OK"},     {"OC", Qt::Key_Enter, "OK"},
+      {"OC", Qt::Key_Escape, "Cancel"}, {"C", Qt::Key_Return, "control"},
+      {"C", Qt::Key_Escape, "Cancel"},
   };
-  Harness h(kScripted);
-  frmOVX& form = h.form();
-  ShowActive(form);
-  // The menu "&?" is in the bar although it has no entries.
-  EXPECT_FALSE(form.menuBar()->actionGeometry(form.MenuInfo->menuAction()).isEmpty());
-  KeySpy passedOn;  // a line edit passes Enter and Escape on to its parent
-  form.centralWidget()->installEventFilter(&passedOn);
   for (const auto& c : cases) {
     for (QWidget* control : std::initializer_list<QWidget*>{form.P, form.StatusText}) {
       SCOPED_TRACE(testing::Message() << control->objectName().toStdString() << " key " << c.key
-                                      << " shown " << c.okShown << c.cancelShown);
+                                      << " shown " << c.shown);
       form.OKFlag = form.CancelFlag = false;
-      passedOn.keys.clear();
-      form.BtnOK->setVisible(c.okShown);
-      form.BtnCancel->setVisible(c.cancelShown);
-      control->setFocus();
+      form.BtnOK->setVisible(QString(c.shown).contains('O'));
+      form.BtnCancel->setVisible(QString(c.shown).contains('C'));
+      const QString memory = QString::number(h.commands().DataBlock[kPTerm]);
+      form.P->setText(memory == "7" ? "8" : "7");
+      const size_t sent = h.sent().size();
       const QString before = form.StatusText->toPlainText();
+      control->setFocus();
+      form.P->selectAll();
       QTest::keyClick(control, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-      EXPECT_EQ(form.OKFlag, c.ok);
-      EXPECT_EQ(form.CancelFlag, c.cancel);
-      const bool reached = !c.ok && !c.cancel;
-      if (control == form.P) {
-        EXPECT_EQ(passedOn.keys == std::vector<int>{c.key}, reached);
-      } else if (c.key != Qt::Key_Escape) {
-        EXPECT_EQ(form.StatusText->toPlainText() != before, reached);
-      }
+      const QString field = form.P->text() + "|" + form.P->selectedText() + "|" +
+                            QString::number(form.P->cursorPosition());
+      const bool reached = c.key == Qt::Key_Escape ? control != form.P || field == memory + "||0"
+                           : control == form.P     ? h.sent().size() > sent
+                                                   : form.StatusText->toPlainText() != before;
+      const char* result = form.OKFlag ? "OK" : form.CancelFlag ? "Cancel" : "nothing";
+      EXPECT_EQ(QString(reached && !strcmp(result, "nothing") ? "control" : result), c.result)
+          << form.P->text().toStdString();
     }
   }
 }

@@ -36,27 +36,21 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
   } cases[] = {
       {"P 500", 'P', {"850", "500", "8", "2"}, {850, 500, 8, 2}, nullptr},
       {"P 500.1", 'P', {"850", "500.1", "8", "2"}, {}, "P value is out of range [0 <= P <= 500]."},
-      {"P -1", 'P', {"850", "-1", "8", "2"}, {}, "P value is out of range [0 <= P <= 500]."},
       {"I 12.5 sends 12", 'I', {"850", "48", "12.5", "2"}, {850, 48, 12, 2}, nullptr},
       {"I 5000", 'I', {"850", "48", "5000", "2"}, {850, 48, 5000, 2}, nullptr},
       {"I 5001", 'I', {"850", "48", "5001", "2"}, {}, "I value is out of range [0 <= I <= 5000]."},
-      {"D 5001", 'D', {"850", "48", "8", "5001"}, {}, "D value is out of range [0 <= D <= 5000]."},
       {"W at SP L", 'W', {"0", "48", "8", "2"}, {0, 48, 8, 2}, nullptr},
       {"W at SP H", 'W', {"1200", "48", "8", "2"}, {1200, 48, 8, 2}, nullptr},
       {"W 1300", 'W', {"1300", "48", "8", "2"}, {},
        "Set point value is out of range [0 <= W <= 1200]."},
       {"the other fields are not range-tested", 'D', {"9000", "600", "-3", "2"},
        {9000, 600, -3, 2}, nullptr},
-      {"blanks around a number", 'D', {" 850 ", "48", "8", "2 "}, {850, 48, 8, 2}, nullptr},
       // The range test reads the leading number; the write needs the whole text as a number.
       {"W 850abc", 'W', {"850abc", "48", "8", "2"}, {}, "W value is not a number.", 'W'},
-      {"comma is no decimal point", 'P', {"850", "4,5", "8", "2"}, {}, "P value is not a number.", 'P'},
       {"another field empty", 'P', {"850", "48", "8", ""}, {}, "D value is empty.", 'D'},
       {"another field not a number", 'P', {"850", "48", "abc", "2"}, {}, "I value is not a number.", 'I'},
       {"another field beyond 16 bits", 'P', {"850", "48", "40000", "2"}, {},
        "I value is out of range [-32768 <= I <= 32767].", 'I'},
-      {"another field rounds beyond 16 bits", 'W', {"850", "48", "8", "-32768.6"}, {},
-       "D value is out of range [-32768 <= D <= 32767].", 'D'},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -86,24 +80,6 @@ TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
   }
 }
 
-TEST(Fields, EscapeRestoresTheFieldAndOtherKeysDoNothing) {
-  Harness h(kScripted, Block(-5, 48, 8, 2));
-  QLineEdit* P = h.form().P;
-  P->setText("77");
-  h.form().ops().parameterKeyPress(P, 'x');
-  EXPECT_EQ(P->text(), "77");
-  P->selectAll();
-  h.form().ops().parameterKeyPress(P, 27);
-  EXPECT_EQ(P->text() + P->selectedText() + QString::number(P->cursorPosition()), "480");
-  h.form().W->setText("-5x");
-  h.form().ops().parameterKeyPress(h.form().W, 27);
-  EXPECT_EQ(h.form().W->text(), "-5");
-  // A field that is none of the four is left alone.
-  h.form().ops().parameterKeyPress(h.form().StatusLine, 13);
-  EXPECT_TRUE(h.sent().empty());
-  EXPECT_TRUE(h.platform.boxes.empty());
-}
-
 // F7/F8 (a request) and the double click (toggles from the word in memory;
 // 2 counts as on): read, and only on a change write and read back.
 TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
@@ -122,27 +98,21 @@ TEST(Heater, SwitchReadsWritesOnlyOnAChangeAndReadsBack) {
     Harness h(kScripted, Block(850, 48, 8, 2, c.controller));
     h.form().HeaterStatus->setText("?");  // to see whether it is redrawn
     h.recordStatus();
-    if (c.memory < 0) {
-      h.form().ops().SwitchHeaterOutput(c.on);
-    } else {
-      h.commands().DataBlock[kHeaterOutput] = static_cast<int16_t>(c.memory);
-      h.form().ops().HeaterStatus_DblClick();
-    }
+    h.commands().DataBlock[kHeaterOutput] = static_cast<int16_t>(std::max(c.memory, 0));
+    c.memory < 0 ? h.form().ops().SwitchHeaterOutput(c.on) : h.form().ops().HeaterStatus_DblClick();
 
     const QString progress =
         c.on ? "Switching heater output ON..." : "Switching heater output OFF...";
     const QString query = "Parameter query in progress...";
+    Frames frames{"R001NT?"};
+    QStringList texts{progress, query, progress};
     if (c.writes) {
-      EXPECT_EQ(h.sent(),
-                (Frames{"R001NT?", WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"}));
-      EXPECT_EQ(h.form().HeaterStatus->text(), c.on ? "ON" : "OFF");
-      EXPECT_EQ(h.statusTexts(),
-                QStringList({progress, query, progress, query, progress, "Ready"}));
-    } else {
-      EXPECT_EQ(h.sent(), Frames{"R001NT?"});
-      EXPECT_EQ(h.form().HeaterStatus->text(), "?");
-      EXPECT_EQ(h.statusTexts(), QStringList({progress, query, progress, "Ready"}));
+      frames.insert(frames.end(), {WriteFrame(1, Block(850, 48, 8, 2, c.on)), "R001NT?"});
+      texts << query << progress;
     }
+    EXPECT_EQ(h.sent(), frames);
+    EXPECT_EQ(h.statusTexts(), texts << "Ready");
+    EXPECT_EQ(h.form().HeaterStatus->text(), !c.writes ? "?" : c.on ? "ON" : "OFF");
     EXPECT_EQ(h.platform.beeps, c.writes ? 1 : 0);
   }
 }

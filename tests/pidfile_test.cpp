@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <optional>
 
 #include "pidstore/pidstore.h"
 #include "protocol/pidtext.h"
@@ -15,23 +14,6 @@
 
 using namespace ovx;
 using namespace ovx::test;
-
-namespace {
-
-constexpr const char* kInvalidLine = "Invalid PID-Parameter line in file 'pid.par'!";
-
-// A started program whose "Dir" setting is the test's temporary folder.
-struct PidHarness : Harness {
-  PidHarness() : Harness(kDirIni) { EXPECT_TRUE(start()); }
-  // W, P, I, D typed into the window.
-  void type(const QString& W, const QString& P, const QString& I, const QString& D) {
-    const std::pair<QLineEdit*, QString> fields[] = {
-        {form().W, W}, {form().P, P}, {form().I, I}, {form().D, D}};
-    for (const auto& [field, text] : fields) field->setText(text);
-  }
-};
-
-}  // namespace
 
 // Lookup and rewrite on the file's text: which line is selected or replaced,
 // and what every other line becomes.
@@ -92,7 +74,8 @@ TEST(PidText, LookupAndRewrite) {
 // The file on disk: created only when missing, the default set when there is
 // nothing to find, the invalid line shown, a failed rewrite told.
 TEST(PidFile, OnDisk) {
-  PidHarness h;
+  Harness h(kDirIni);  // "pid.par" in the test's folder
+  ASSERT_TRUE(h.start());
   PidStore& pid = h.program().pidStore;
   h.setPar(std::nullopt);
   EXPECT_EQ(pid.ReadPIDSet(900).P, 48);  // missing: the default set
@@ -108,8 +91,8 @@ TEST(PidFile, OnDisk) {
   bool fromFile = true;
   EXPECT_EQ(pid.ReadPIDSet(850, &fromFile).P, 48);
   EXPECT_FALSE(fromFile);
-  EXPECT_TRUE(OnlyBox(h.platform, "'900=D2I8P48'\r\n" + QString(kInvalidLine), "", MsgButtons::Ok,
-                      MsgIcon::None));
+  EXPECT_TRUE(OnlyBox(h.platform, "'900=D2I8P48'\r\nInvalid PID-Parameter line in file 'pid.par'!",
+                      "", MsgButtons::Ok, MsgIcon::None));
 
   const QByteArray old = "; mine\r\n900=P48I8D2\r\n";
   h.setPar(old);
@@ -142,79 +125,63 @@ TEST(PidFile, OnDisk) {
   EXPECT_TRUE(QFileInfo(h.par()).isDir());
 }
 
-TEST(PidFile, LoadAsksAndChangesOnlyFieldsAndMemory) {
-  for (MsgAnswer answer : {MsgAnswer::Ok, MsgAnswer::Cancel}) {
-    SCOPED_TRACE(answer == MsgAnswer::Ok ? "OK" : "Cancel");
-    PidHarness h;
-    h.setPar("800=P30I5D1\r\n1000=P60I9D3\r\n");
-    h.type("900", "1", "2", "3");
-    h.form().setStatusLine("busy");
-    const DataBlockWords before = h.commands().DataBlock;
-    const size_t frames = h.frames().size();
-    h.platform.answers = {answer};
-    h.form().ops().menuLoadPID_Click();
-
-    EXPECT_TRUE(OnlyBox(h.platform,
-                        "Do you want to replace the actual PID values\r\n"
-                        "for Setpoint 900°C with the following values:\r\n\r\n"
-                        "     P: 60\r\n     I: 9\r\n     D: 3\r\n\r\n",
-                        "Load PID-Parameter", MsgButtons::OkCancel, MsgIcon::Question));
-    const bool ok = answer == MsgAnswer::Ok;
-    EXPECT_EQ(Fields(h.form()), ok ? "900 60 9 3" : "900 1 2 3");
-    DataBlockWords expected = before;
-    if (ok) {
-      for (auto [word, value] : {std::pair{kSetpoint, 900}, {kPTerm, 60}, {kITerm, 9}, {kDTerm, 3}})
-        expected[word] = static_cast<int16_t>(value);
-    }
-    EXPECT_EQ(h.commands().DataBlock, expected);
-    EXPECT_EQ(h.frames().size(), frames);  // nothing sent
-    EXPECT_EQ(h.form().statusLine(), "Ready");
-  }
-}
-
-TEST(PidFile, SaveAsksAndStoresTheWindowsSet) {
-  for (MsgAnswer answer : {MsgAnswer::Ok, MsgAnswer::Cancel}) {
-    SCOPED_TRACE(answer == MsgAnswer::Ok ? "OK" : "Cancel");
-    PidHarness h;
-    h.setPar("800=P30I5D1\r\n1000=P60I9D3\r\n");
-    h.type("950", "55", "-7", "0.5");
-    h.platform.answers = {answer};
-    h.form().ops().menuFileSavePID_Click();
-    EXPECT_TRUE(OnlyBox(h.platform,
-                        "Do you want to save\r\n\r\n     P: 55\r\n     I:-7\r\n     D: .5\r\n\r\n"
-                        "for actual Setpoint 950°C?",
-                        "Save PID-Parameter", MsgButtons::OkCancel, MsgIcon::Question));
-    EXPECT_EQ(h.readPar(), answer == MsgAnswer::Ok
-                               ? QByteArray("800=P30I5D1\r\n950=P55I-7D0\r\n1000=P60I9D3\r\n")
-                               : QByteArray("800=P30I5D1\r\n1000=P60I9D3\r\n"));
-    EXPECT_EQ(h.form().statusLine(), "Ready");
-  }
-}
-
-TEST(PidFile, FieldsThatAreNoNumbersAreRefused) {
+// Load and Save ask first; Load changes only fields and memory, Save only the
+// file; fields that are no 16-bit numbers are refused. Nothing is sent.
+TEST(PidFile, LoadAndSaveAskFirstAndChangeOnlyTheirOwn) {
+  const QByteArray par = "800=P30I5D1\r\n1000=P60I9D3\r\n";
+  const QString load =
+      "Do you want to replace the actual PID values\r\nfor Setpoint 900°C with the following "
+      "values:\r\n\r\n     P: 60\r\n     I: 9\r\n     D: 3\r\n\r\n";
+  const QString save =
+      "Do you want to save\r\n\r\n     P: 55\r\n     I:-7\r\n     D: .5\r\n\r\nfor actual "
+      "Setpoint 950°C?";
+  auto refused = [](const char* field, const char* text, bool save) {
+    return QString(
+               "The field %1 holds '%2', which is not a number between -32768 and 32767.\r\n\r\n")
+               .arg(field, text) +
+           (save ? "Nothing was saved." : "No PID-Parameter were loaded.");
+  };
+  using enum MsgAnswer;
   struct Case {
     bool save;
-    QString w, p;
-    QString field;  // named in the message
-  } cases[] = {{true, "900", "4x8", "P"}, {true, "40000", "48", "W"}, {false, "", "48", "W"}};
+    MsgAnswer answer;
+    QString typed, box, fields;  // W P I D typed and shown after
+    QByteArray file;             // "pid.par" after
+  } cases[] = {
+      {false, Ok, "900 1 2 3", load, "900 60 9 3", par},
+      {false, Cancel, "900 1 2 3", load, "900 1 2 3", par},
+      {true, Ok, "950 55 -7 0.5", save, "950 55 -7 0.5",
+       "800=P30I5D1\r\n950=P55I-7D0\r\n1000=P60I9D3\r\n"},
+      {true, Cancel, "950 55 -7 0.5", save, "950 55 -7 0.5", par},
+      {true, Ok, "900 4x8 8 2", refused("P", "4x8", true), "900 4x8 8 2", par},
+      {true, Ok, "40000 48 8 2", refused("W", "40000", true), "40000 48 8 2", par},
+      {false, Ok, " 48 8 2", refused("W", "", false), " 48 8 2", par},
+  };
   for (const Case& c : cases) {
-    PidHarness h;
-    h.setPar("900=P48I8D2\r\n");
-    h.type(c.w, c.p, "8", "2");
-    const DataBlockWords before = h.commands().DataBlock;
-    h.platform.answers = {MsgAnswer::Ok};
-    Operations& pid = h.form().ops();
-    c.save ? pid.menuFileSavePID_Click() : pid.menuLoadPID_Click();
-    const QString text = QString(
-                             "The field %1 holds '%2', which is not a number between -32768 "
-                             "and 32767.\r\n\r\n%3")
-                             .arg(c.field, c.field == "P" ? c.p : c.w,
-                                  c.save ? "Nothing was saved." : "No PID-Parameter were loaded.");
-    EXPECT_TRUE(OnlyBox(h.platform, text, c.save ? "Save PID-Parameter" : "Load PID-Parameter",
-                        MsgButtons::Ok, MsgIcon::None));
-    EXPECT_EQ(h.readPar(), QByteArray("900=P48I8D2\r\n"));
-    EXPECT_EQ(h.commands().DataBlock, before);
-    EXPECT_EQ(Fields(h.form()), c.w + " " + c.p + " 8 2");
+    SCOPED_TRACE((c.typed + (c.save ? " save" : " load")).toStdString());
+    Harness h(kDirIni);
+    ASSERT_TRUE(h.start());
+    h.setPar(par);
+    const QStringList typed = c.typed.split(' ');
+    for (int i = 0; i < 4; ++i)
+      std::array{h.form().W, h.form().P, h.form().I, h.form().D}[i]->setText(typed[i]);
+    h.form().setStatusLine("busy");
+    DataBlockWords memory = h.commands().DataBlock;
+    const size_t frames = h.frames().size();
+    h.platform.answers = {c.answer};
+    c.save ? h.form().ops().menuFileSavePID_Click() : h.form().ops().menuLoadPID_Click();
+
+    const bool question = c.box == load || c.box == save;
+    EXPECT_TRUE(OnlyBox(h.platform, c.box, c.save ? "Save PID-Parameter" : "Load PID-Parameter",
+                        question ? MsgButtons::OkCancel : MsgButtons::Ok,
+                        question ? MsgIcon::Question : MsgIcon::None));
+    EXPECT_EQ(Fields(h.form()), c.fields);
+    if (!c.save && question && c.answer == Ok)
+      std::tie(memory[kSetpoint], memory[kPTerm], memory[kITerm], memory[kDTerm]) =
+          std::tuple(900, 60, 9, 3);
+    EXPECT_EQ(h.commands().DataBlock, memory);
+    EXPECT_EQ(h.readPar(), c.file);
+    EXPECT_EQ(h.frames().size(), frames);
     EXPECT_EQ(h.form().statusLine(), "Ready");
   }
 }

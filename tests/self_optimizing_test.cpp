@@ -1,6 +1,6 @@
-// Self-optimizing with a scripted controller: the start test, the
-// confirmation, the polling with Cancel, and the wait for steady state at the
-// end. The whole run on ovx-sim: self_optimizing_sim_test.
+// Self-optimizing with a scripted controller, from its menu entry: the
+// setpoint asked for, the start test with its margin, the confirmation, the
+// polling with Cancel, and the wait for steady state at the end.
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
@@ -11,44 +11,81 @@
 using namespace ovx;
 using namespace ovx::test;
 
-namespace {
-
-// The controller before the run: heater off, channel and dry run set, so
-// that the words self-optimizing sets are seen.
-DataBlockWords Before(int high = 1200) {
-  DataBlockWords words = DefaultParameterSet();
-  words[kSetpoint] = 400;
-  words[kSetpointHigh] = static_cast<int16_t>(high);
-  words[kChannel] = words[kDry] = 1;
-  return words;
-}
-
-}  // namespace
-
-TEST(SelfOptimizing, StartTestWithItsMargin) {
+// The controller before: heater off, channel and dry run set, so that the
+// words self-optimizing sets are seen. A run polls until the controller
+// reports it finished (with its tuned terms, the furnace at W), then waits
+// for steady state; Cancel during a poll switches the heater off. Flags left
+// over from earlier operations shorten nothing.
+TEST(SelfOptimizing, StartTestPollsAndCancel) {
+  enum Then { Decline, Refused, Run, CancelRun };
   struct Case {
     int high, X;
-    const char* margin;  // shown in the refusal, or null when the run may start
+    Then then;
+    const char* margin = "240";  // shown in the refusal
+    int busyPolls = 0;           // polls that still see the run going
+    std::optional<QString> reply = "850";
   } cases[] = {
       // clang-format off
-      {1200, 610, nullptr}, {1200, 611, "240"},  // margin 240: X 610 just kept
-      {1203, 609, nullptr}, {1203, 610, "241"},  // 240.6 kept, shown as 241
-      {1202, 610, "240"}, {1200, 900, "240"},    // 240.4 shown as 240; above W
+      {1200, 610, Decline}, {1200, 611, Refused},         // margin 240: X 610 just kept
+      {1203, 609, Decline}, {1203, 610, Refused, "241"},  // 240.6 kept, shown as 241
+      {1202, 610, Refused}, {1200, 900, Refused},         // 240.4 shown as 240; above W
+      {1200, 20, Decline, "", 0, std::nullopt},           // Cancel in the setpoint box
+      {1200, 100, Run, "", 3}, {1200, 100, Run, "", 0}, {1200, 100, CancelRun, "", 3},
       // clang-format on
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.high << " " << c.X);
-    Harness h(kScripted, Before(c.high));
-    h.controller.values.ActualTemperature = static_cast<int16_t>(c.X);
-    h.platform.answers = {c.margin ? MsgAnswer::Ok : MsgAnswer::Cancel};  // declines the run
+    SCOPED_TRACE(testing::Message() << c.high << " " << c.X << " " << c.then << c.busyPolls);
+    DataBlockWords before = DefaultParameterSet();
+    before[kSetpoint] = 400;
+    before[kSetpointHigh] = static_cast<int16_t>(c.high);
+    before[kChannel] = before[kDry] = 1;
+    Harness h(kScripted, before);
+    frmOVX& f = h.form();
+    ScriptedController& ctl = h.controller;
+    ctl.values.ActualTemperature = static_cast<int16_t>(c.X);
+    const bool run = c.then == Run || c.then == CancelRun, cancel = c.then == CancelRun;
+    // Value reads: 1 before the start, then the polls.
+    ctl.beforeValueRead = [&](int k) {
+      ctl.values.OptimizationStatus = k >= 1 && (cancel || k <= c.busyPolls) ? 1 : 0;
+      if (cancel && k == c.busyPolls) h.platform.soon([&] { f.BtnCancel->click(); });
+      if (!cancel && k == c.busyPolls + 1) {
+        ctl.words[kPTerm] = 35, ctl.words[kITerm] = 250, ctl.words[kDTerm] = 40;
+        ctl.words[kOptimize1] = ctl.words[kOptimize2] = 0;
+        ctl.values.ActualTemperature = 850;
+      }
+    };
+    // The window at each poll and pass, seen from its yield (OK: the wait).
+    QStringList views;
+    if (run) {
+      h.everyYield([&] {
+        EXPECT_TRUE(!AnyMenu(f) && f.BtnCancel->isVisible());
+        views << (f.BtnOK->isVisible() ? "wait" : f.statusLine());
+      });
+      f.OKFlag = f.CancelFlag = true;
+      f.move(0, 0);
+    }
+    h.platform.inputs = {c.reply};
+    h.platform.answers = {c.then == Decline ? MsgAnswer::Cancel : MsgAnswer::Ok};
 
-    h.form().ops().SelfOptimizing(850);
+    f.ops().menuOVXSelfOptimizing_Click();
 
-    // The setpoint is written whatever follows.
-    DataBlockWords written = Before(c.high);
-    written[kSetpoint] = 850;
-    EXPECT_EQ(h.sent(), (std::vector<QByteArray>{"R001NF?", "R001NT?", WriteFrame(1, written)}));
-    if (c.margin) {
+    // After the setpoint read: the setpoint is written whatever follows.
+    DataBlockWords started = before;
+    started[kSetpoint] = 850;
+    std::vector<QByteArray> expected{"R001NT?", "R001NF?", "R001NT?", WriteFrame(1, started)};
+    started[kChannel] = started[kDry] = 0;
+    started[kHeaterOutput] = started[kOptimize1] = started[kOptimize2] = 1;
+    const int polls = cancel ? c.busyPolls : c.busyPolls + 1;
+    if (run) {
+      expected.insert(expected.end(), {WriteFrame(1, started), "R001NT?"});
+      expected.insert(expected.end(), polls, "R001NF?");
+      expected.push_back("R001NT?");
+    }
+    started[kHeaterOutput] = 0;  // Cancel: read, then the switch: read, write, read
+    if (cancel) expected.insert(expected.end(), {"R001NT?", WriteFrame(1, started), "R001NT?"});
+    if (c.then == Run) expected.insert(expected.end(), 10, "R001NF?");  // the steady-state wait
+    EXPECT_EQ(h.sent(), c.reply ? expected : std::vector<QByteArray>{"R001NT?"});
+    if (c.then == Refused) {
       EXPECT_TRUE(OnlyBox(h.platform,
                           QString("Self-Optimizing not possible!\r\n"
                                   "Actual Temperature X must be at least\r\n"
@@ -59,92 +96,21 @@ TEST(SelfOptimizing, StartTestWithItsMargin) {
                               .arg(c.margin)
                               .arg(c.X),
                           "OVX", MsgButtons::Ok, MsgIcon::None));
-    } else {
+    } else if (c.reply) {
       EXPECT_TRUE(OnlyBox(h.platform, "Execute Self-Optimizing\r\nfor Setpoint 850°C now?",
                           "Self-Optimizing", MsgButtons::OkCancel, MsgIcon::Question));
     }
-    EXPECT_EQ(h.platform.beeps, c.margin ? 1 : 0);
-    EXPECT_TRUE(Idle(h.form()));
-  }
-}
-
-// The run started: polls until the controller reports it finished, then the
-// steady-state wait; or Cancel during a poll, which switches the heater off.
-TEST(SelfOptimizing, PollsUntilFinishedOrCancel) {
-  struct Case {
-    int busyPolls;  // polls that still see the run going
-    bool cancel;    // Cancel clicked during the exchange of the last busy poll
-  } cases[] = {{3, false}, {0, false}, {3, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.busyPolls << c.cancel);
-    Harness h(kScripted, Before());
-    frmOVX& f = h.form();
-    ScriptedController& ctl = h.controller;
-    ctl.values.ActualTemperature = 100;
-    // Value reads: 1 before the start, then the polls; at the end of the run
-    // the controller holds its tuned terms and the furnace sits at W.
-    ctl.beforeValueRead = [&](int k) {
-      ctl.values.OptimizationStatus = k >= 1 && (c.cancel || k <= c.busyPolls) ? 1 : 0;
-      if (c.cancel && k == c.busyPolls) h.platform.soon([&] { f.BtnCancel->click(); });
-      if (!c.cancel && k == c.busyPolls + 1) {
-        ctl.words[kPTerm] = 35, ctl.words[kITerm] = 250, ctl.words[kDTerm] = 40;
-        ctl.words[kOptimize1] = ctl.words[kOptimize2] = 0;
-        ctl.values.ActualTemperature = 850;
-      }
-    };
-    // The window at each poll and pass, seen from its yield (OK: the wait).
-    QStringList views;
-    h.everyYield([&] {
-      EXPECT_TRUE(!AnyMenu(f) && f.BtnCancel->isVisible());
-      views << (f.BtnOK->isVisible() ? "wait" : f.statusLine());
-    });
-    h.platform.answers = {MsgAnswer::Ok};
-    // Left over from earlier operations: neither may shorten anything.
-    f.OKFlag = f.CancelFlag = true;
-    f.move(0, 0);
-
-    f.ops().SelfOptimizing(850);
-
-    DataBlockWords started = Before();
-    started[kSetpoint] = 850;
-    const QByteArray setpointFrame = WriteFrame(1, started);
-    started[kChannel] = started[kDry] = 0;
-    started[kHeaterOutput] = started[kOptimize1] = started[kOptimize2] = 1;
-    std::vector<QByteArray> expected{"R001NF?", "R001NT?", setpointFrame, WriteFrame(1, started),
-                                     "R001NT?"};
-    const int polls = c.cancel ? c.busyPolls : c.busyPolls + 1;
-    expected.insert(expected.end(), polls, "R001NF?");
-    expected.push_back("R001NT?");
-    started[kHeaterOutput] = 0;  // Cancel: read, then the switch: read, write, read
-    if (c.cancel) expected.insert(expected.end(), {"R001NT?", WriteFrame(1, started), "R001NT?"});
-    if (!c.cancel) expected.insert(expected.end(), 10, "R001NF?");  // the steady-state wait
-    EXPECT_EQ(h.sent(), expected);
-    QStringList expectedViews(c.cancel ? polls + 1 : polls,
+    EXPECT_EQ(h.platform.boxes.size(), c.reply ? 1u : 0u);
+    // The refusal's beep, the end of the run's, or the heater switch's.
+    EXPECT_EQ(h.platform.beeps, c.then == Decline ? 0 : 1);
+    EXPECT_TRUE(!c.reply || Idle(f));
+    if (!run) continue;
+    QStringList expectedViews(cancel ? polls + 1 : polls,
                               "Self-Optimizing for 850°C in progress...");
-    EXPECT_EQ(views, expectedViews << QStringList(c.cancel ? 0 : 10, "wait"));
+    EXPECT_EQ(views, expectedViews << QStringList(cancel ? 0 : 10, "wait"));
     EXPECT_EQ(f.x(), 5655 / 15);  // centred for the run
-    EXPECT_EQ(Fields(f), c.cancel ? "850 10 300 60" : "850 35 250 40");
-    EXPECT_EQ(f.HeaterStatus->text(), c.cancel ? "OFF" : "ON");
-    EXPECT_EQ(h.platform.beeps, 1);  // the end of the run's, or the heater switch's
-    EXPECT_EQ(h.platform.boxes.size(), 1u);
-    EXPECT_EQ(f.CancelFlag, c.cancel);
-    EXPECT_TRUE(Idle(f));
-  }
-}
-
-TEST(SelfOptimizing, MenuEntryAsksForTheSetpointFirst) {
-  const std::optional<QString> replies[] = {std::nullopt, QString("-1")};
-  for (const std::optional<QString>& reply : replies) {
-    DataBlockWords words = Before();
-    words[kSetpointLow] = -100;
-    Harness h(kScripted, words);
-    h.controller.values.ActualTemperature = 20;  // too warm for a run to -1 °C
-    h.platform.inputs = {reply};
-    h.platform.answers = {MsgAnswer::Ok};
-    h.form().ops().menuOVXSelfOptimizing_Click();
-    // After the setpoint read: nothing on Cancel; -1 is a setpoint.
-    EXPECT_EQ(h.sent().size(), reply ? 4u : 1u);
-    EXPECT_EQ(h.controller.words[kSetpoint], reply ? -1 : 400);
-    EXPECT_EQ(h.platform.boxes.size(), reply ? 1u : 0u);
+    EXPECT_EQ(Fields(f), cancel ? "850 10 300 60" : "850 35 250 40");
+    EXPECT_EQ(f.HeaterStatus->text(), cancel ? "OFF" : "ON");
+    EXPECT_EQ(f.CancelFlag, cancel);
   }
 }

@@ -54,13 +54,15 @@ struct Furnace : Harness {
 
 }  // namespace
 
-TEST(TRunDialog, DefaultsAndNormalisations) {
+// The checks normalise without changing a field. In the shown dialog, getting
+// focus selects the whole text; Enter normalises and moves on; leaving
+// normalises too, except the dwell time. Cancel in the confirmation sends
+// nothing and keeps the dialog with its normalised fields; Cancel in the
+// dialog unloads it with "Ready", and it opens afresh from the then current SP 1.
+TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
   Furnace h;
   frmTRun& dlg = h.dlg;
   EXPECT_EQ(h.texts(), "900|1200|1|60");  // SP 1, SP H, 1 and 60
-  dlg.ShowCentered();
-  EXPECT_EQ(dlg.windowTitle(), "Temperature Run");
-  EXPECT_LE((dlg.geometry().center() - QPoint(1024 / 2, 768 / 2)).manhattanLength(), 2);
   struct Case {
     int field;  // 0 TStart, 1 TStop, 2 TStep, 3 DwellTime
     int low, high;
@@ -69,15 +71,13 @@ TEST(TRunDialog, DefaultsAndNormalisations) {
   } cases[] = {
       // clang-format off
       {0, 0, 1200, "5000|||", 1200}, {0, 0, 1200, "abc|||", 0}, {0, 0, 1200, "13.5°C|||", 14},
-      {0, 0, 1200, "99999999999999999999|||", 1200},
-      {0, 500, 400, "450|||", 500},  // the upper limit first
+      {0, 0, 1200, "99999999999999999999|||", 1200}, {0, 500, 400, "450|||", 500},  // upper first
       {1, 0, 1200, "|1300||", 1200}, {1, -32768, 32767, "|-40000||", -32768},
       {2, 0, 1200, "900|1000|-25|", 25}, {2, 0, 1200, "900|1000|0|", 1},
       {2, 0, 1200, "900|1000|500|", 100}, {2, 0, 1200, "1000|900|25|", -25},
-      {2, 0, 1200, "950|950|5|", 0},
-      {2, 0, 1200, "-99999|99999|50000|", 32767},  // the fields as typed
-      {3, 0, 1200, "|||0", 1}, {3, 0, 1200, "|||32001", 32000},
-      {3, 0, 1200, "|||59.5", 60}, {3, 0, 1200, "|||60.5", 60},
+      {2, 0, 1200, "950|950|5|", 0}, {2, 0, 1200, "-99999|99999|50000|", 32767},  // as typed
+      {3, 0, 1200, "|||0", 1}, {3, 0, 1200, "|||32001", 32000}, {3, 0, 1200, "|||59.5", 60},
+      {3, 0, 1200, "|||60.5", 60},
       // clang-format on
   };
   int16_t (frmTRun::*check[])() = {&frmTRun::CheckTStart, &frmTRun::CheckTStop,
@@ -88,7 +88,7 @@ TEST(TRunDialog, DefaultsAndNormalisations) {
     h.commands().DataBlock[kSetpointHigh] = static_cast<int16_t>(c.high);
     h.type(c.texts);
     EXPECT_EQ((dlg.*check[c.field])(), c.expected);
-    EXPECT_EQ(h.texts(), c.texts);  // the checks change no field
+    EXPECT_EQ(h.texts(), c.texts);
   }
   // All four in order: the increment sees the normalised start and stop.
   h.commands().DataBlock[kSetpointLow] = 0;
@@ -96,53 +96,35 @@ TEST(TRunDialog, DefaultsAndNormalisations) {
   h.type("5000|-5|3000|7.5");
   dlg.CheckTemperatureParameter();
   EXPECT_EQ(h.texts(), "1200|0|-1200|8");
-}
 
-// Getting focus selects the whole text; Enter normalises and moves on;
-// leaving normalises too, except the dwell time.
-TEST(TRunDialog, FieldEvents) {
-  Furnace h;
-  frmTRun& dlg = h.dlg;
+  h.type("900|1200|1|60");
   dlg.show();
   dlg.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
   dlg.TStop->setFocus(Qt::MouseFocusReason);
   EXPECT_EQ(dlg.TStop->selectedText(), "1200");
-  struct Case {
-    QLineEdit* field;
-    QString typed, normalised;
-    QWidget* next;
-  } cases[] = {{dlg.TStart, "5000", "1200", dlg.TStop},
-               {dlg.TStop, "1000", "1000", dlg.TStep},
-               {dlg.DwellTime, "0.4", "1", dlg.btnStart}};
-  for (const Case& c : cases) {
-    c.field->setFocus(Qt::TabFocusReason);
-    QTest::keyClicks(c.field, c.typed);
-    EXPECT_EQ(c.field->text(), c.typed);
-    QTest::keyClick(c.field, Qt::Key_Return);
-    EXPECT_EQ(c.field->text(), c.normalised);
-    EXPECT_EQ(QApplication::focusWidget(), c.next);
-  }
+  dlg.TStart->setFocus(Qt::TabFocusReason);
+  QTest::keyClicks(dlg.TStart, "5000");
+  EXPECT_EQ(dlg.TStart->text(), "5000");
+  QTest::keyClick(dlg.TStart, Qt::Key_Return);
+  EXPECT_EQ(dlg.TStart->text(), "1200");
+  EXPECT_EQ(QApplication::focusWidget(), dlg.TStop);
+  dlg.TStop->setText("1000");
   dlg.TStep->setFocus(Qt::TabFocusReason);
   QTest::keyClicks(dlg.TStep, "0");
   dlg.DwellTime->setFocus(Qt::MouseFocusReason);
   QTest::keyClicks(dlg.DwellTime, "99999");
   dlg.TStart->setFocus(Qt::MouseFocusReason);
   EXPECT_EQ(h.texts(), "1200|1000|-1|99999");
-}
+  dlg.DwellTime->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(dlg.DwellTime, Qt::Key_Return);  // Enter in the dwell time normalises it
+  EXPECT_TRUE(dlg.DwellTime->text() == "32000" && QApplication::focusWidget() == dlg.btnStart);
 
-// Cancel in the confirmation sends nothing and keeps the dialog with its
-// normalised fields; Cancel in the dialog unloads it with "Ready".
-TEST(TRunDialog, CancelInTheConfirmationOrTheDialog) {
-  Furnace h;
-  frmTRun& dlg = h.dlg;
   QSignalSpy unloaded(&dlg, &frmTRun::unloaded);
-  dlg.ShowCentered();
   h.type("5000|900|7|0");
   h.platform.answers = {MsgAnswer::Cancel};
   dlg.BtnStart_Click();
-  EXPECT_EQ(h.platform.boxes.size(), 1u);
-  EXPECT_TRUE(dlg.isVisible());
+  EXPECT_TRUE(h.platform.boxes.size() == 1 && dlg.isVisible());
   EXPECT_EQ(h.texts(), "1200|900|-7|1");
   h.form().setStatusLine("something");
   dlg.btnCancel->click();
@@ -150,38 +132,72 @@ TEST(TRunDialog, CancelInTheConfirmationOrTheDialog) {
   EXPECT_FALSE(dlg.isVisible() || dlg.loaded());
   EXPECT_EQ(unloaded.count(), 1);
   EXPECT_TRUE(h.sent().empty());
-  // Opened again, it starts afresh from the then current SP 1; while loaded,
-  // opening keeps the fields.
   h.commands().DataBlock[kSetpoint] = 950;
   dlg.ShowCentered();
   EXPECT_EQ(h.texts(), "950|1200|1|60");
   dlg.TStep->setText("7");
-  dlg.ShowCentered();
+  dlg.ShowCentered();  // while loaded, opening keeps the fields
   EXPECT_EQ(dlg.TStep->text(), "7");
 }
 
 // The heater switched on (read, write, read), then per step a read and a
-// write of words 1, 14, 16, 17 and 37 with the set from "pid.par", and the
-// wait; the run ends with the heater on and the dialog back as it was.
-TEST(TRun, StepsFramesAndPidSetsPerStep) {
+// write of words 1, 14, 16, 17 and 37 with the set from "pid.par", the wait
+// and the dwell; the run ends with the heater on and the dialog back as it
+// was. The operator's buttons, pressed in the wait or 2 s into the dwell of
+// one step (or in every wait), end that wait, that dwell, or the run; neither
+// Start nor the menu entry starts a second run or shows the dialog meanwhile.
+TEST(TRun, StepsAndOperatorButtons) {
+  enum Press { None, CancelInWait, CancelInDwell, OkInDwell, OkInEveryWait };
   struct Case {
-    int low, high;
-    QString fields, shownStep;  // typed; the increment in the confirmation
-    std::vector<int> steps;
+    QString fields, shownStep;  // typed (the dwell is 3 s); the increment confirmed
+    std::vector<int> steps;     // the setpoints run
+    Press press = None;
+    int at = 0;      // the step (from 1) in which it is pressed
+    int offset = 0;  // actual minus setpoint: 10 never settles
+    int low = 0, high = 1200;
   } cases[] = {
-      {0, 1200, "900|1000|30|3", "30", {900, 930, 960, 990}},
-      {0, 1200, "1000|900|50|3", "-50", {1000, 950, 900}},
-      {0, 1200, "900|950|100|3", "50", {900, 950}},
+      // clang-format off
+      {"900|1000|30|3", "30", {900, 930, 960, 990}}, {"1000|900|50|3", "-50", {1000, 950, 900}},
+      {"900|950|100|3", "50", {900, 950}},
       // A step that would leave 16 bits ends the run.
-      {-32768, 32767, "32000|32767|700|3", "700", {32000, 32700}},
-      {-32768, 32767, "-32000|-32768|700|3", "-700", {-32000, -32700}},
+      {"32000|32767|700|3", "700", {32000, 32700}, None, 0, 0, -32768, 32767},
+      {"-32000|-32768|700|3", "-700", {-32000, -32700}, None, 0, 0, -32768, 32767},
+      {"900|1000|50|3", "50", {900, 950}, CancelInWait, 2},
+      {"900|1000|50|3", "50", {900, 950}, CancelInDwell, 2},
+      {"900|1000|50|3", "50", {900, 950, 1000}, OkInDwell, 1},
+      {"900|1000|50|3", "50", {900, 950, 1000}, OkInEveryWait, 0, 10},
+      {"950|950|50|3", "0", {950, 950, 950, 950}, CancelInDwell, 4},
+      // clang-format on
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fields.toStdString());
+    SCOPED_TRACE(c.fields.toStdString() + " " + std::to_string(c.press));
     Furnace h(c.low, c.high);
+    h.offset = c.offset;
     h.setPar("920=P30I3D1\r\n960=p40i4d2\r\n");
     h.dlg.ShowCentered();
     h.type(c.fields);
+    const auto& status = h.recordStatus();
+    const bool cancel = c.press == CancelInWait || c.press == CancelInDwell;
+    const bool inDwell = c.press == CancelInDwell || c.press == OkInDwell;
+    int pressedInStep = 0;
+    auto press = [&] {
+      EXPECT_TRUE(h.dlg.running());
+      h.dlg.BtnStart_Click();
+      h.dlg.ShowCentered();
+      EXPECT_FALSE(h.dlg.isVisible() || h.dlg.close());
+      QPushButton* button = cancel ? h.form().BtnCancel : h.form().BtnOK;
+      EXPECT_TRUE(button->isVisible());
+      button->click();
+    };
+    const QString pressAt =
+        inDwell ? "Dwell time: 3 seconds remaining..." : "Waiting for steady state...";
+    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&](const QString& text) {
+      const int step = h.controller.writes - 1;  // the first write switched the heater on
+      if (c.press == None || text != pressAt || step == pressedInStep || (c.at && step != c.at))
+        return;
+      pressedInStep = step;
+      h.platform.at(h.platform.t + (inDwell ? 2 : 0), press);
+    });
     h.platform.answers = {MsgAnswer::Ok};
     h.dlg.BtnStart_Click();
 
@@ -192,122 +208,58 @@ TEST(TRun, StepsFramesAndPidSetsPerStep) {
                         "Start Temperature Run", MsgButtons::OkCancel, MsgIcon::None));
     DataBlockWords block = Limits(c.low, c.high);
     block[kHeaterOutput] = 1;
-    std::vector<QByteArray> expected{"R001NT?", WriteFrame(1, block), "R001NT?"};
+    std::vector<QByteArray> frames{"R001NT?", WriteFrame(1, block), "R001NT?"};
+    std::vector<DataBlockWords> blocks{block};
     for (const int T : c.steps) {
       const PidSet set = T <= 920 ? PidSet{30, 3, 1} : T <= 960 ? PidSet{40, 4, 2} : PidSet{};
       block[kSetpoint] = static_cast<int16_t>(T);
       std::tie(block[kPTerm], block[kITerm], block[kDTerm]) = std::tuple(set.P, set.I, set.D);
-      expected.insert(expected.end(), {"R001NT?", WriteFrame(1, block)});
-      expected.insert(expected.end(), 10, "R001NF?");
+      frames.insert(frames.end(), {"R001NT?", WriteFrame(1, block)});
+      frames.insert(frames.end(), 10, "R001NF?");
+      blocks.push_back(block);
     }
-    EXPECT_EQ(h.sent(), expected);
+    EXPECT_EQ(WrittenBlocks(h.sent()), blocks);
+    if (c.press == None) {
+      EXPECT_EQ(h.sent(), frames);
+    }
+    EXPECT_EQ(h.form().CancelFlag, cancel);
+    EXPECT_FALSE(h.form().OKFlag);
+    EXPECT_EQ(pressedInStep > 0, c.press != None);
+    // Each countdown: the seconds shown (remaining, rounded, a half to the even
+    // neighbour) with their times, "Ready" at its end, and the next step's read
+    // if it follows at once.
+    QStringList dwells, expected;
+    QString dwell;
+    double begin = -1;
+    auto at = [&](double t) { return "@" + QString::number(std::round((t - begin) * 10) / 10); };
+    for (const auto& s : status) {
+      if (s.text.startsWith("Dwell time:")) {
+        begin = begin < 0 ? s.time : begin;
+        dwell += s.text.mid(11, 2).trimmed() + at(s.time) + " ";
+      } else if (s.text == "Ready" && begin >= 0) {
+        const auto& w = h.port().written;
+        const auto next =
+            std::find_if(w.begin(), w.end(), [&](auto& x) { return x.time >= s.time; });
+        dwells << dwell + "Ready" + at(s.time) +
+                      (next != w.end() && next->time - s.time < 0.01 ? " " + next->data : "");
+        dwell.clear();
+        begin = -1;
+      }
+    }
+    for (size_t i = 1; i <= c.steps.size(); ++i) {
+      const bool pressed = int(i) == c.at && c.press != OkInEveryWait;
+      expected << QString(!pressed  ? "3@0 2@0.5 1@1.5 0@2.5 Ready@3"
+                          : inDwell ? "3@0 2@0.5 1@1.5 Ready@2"
+                                    : "3@0 Ready@0") +
+                      (i < c.steps.size() ? " R001NT?\r\n" : "");
+    }
+    EXPECT_EQ(dwells, expected);
     EXPECT_GE(h.platform.beeps, static_cast<int>(c.steps.size()) + 1);
     EXPECT_EQ(h.form().W->text(), QString::number(c.steps.back()));
-    EXPECT_TRUE(h.dlg.isVisible() && !h.dlg.running());
     EXPECT_EQ(h.dlg.TStep->text(), c.shownStep);
-    EXPECT_TRUE(Idle(h.form()));
-  }
-}
-
-// The operator's buttons during a run, pressed in the wait or 2 s into the
-// dwell of one step (or in every wait), and what follows.
-TEST(TRun, OperatorButtons) {
-  struct Case {
-    const char* name;
-    QString fields;  // the dwell is 5 s
-    int offset;      // actual minus setpoint: 10 never settles
-    bool cancel;     // Cancel, else OK
-    bool inDwell;    // 2 s into the dwell, else in the wait
-    int step;        // the step (from 1) at which it is pressed; 0: every wait
-    size_t steps;    // steps run
-    int last;        // the last step's setpoint
-    double dwell;    // how long the dwell of that step lasts
-  } cases[] = {
-      {"Cancel in a wait", "900|1000|50|5", 0, true, false, 2, 2, 950, 0},
-      {"Cancel in a dwell", "900|1000|50|5", 0, true, true, 2, 2, 950, 2},
-      {"OK in a dwell", "900|1000|50|5", 0, false, true, 1, 3, 1000, 2},
-      {"OK in every wait, none settles", "900|1000|50|5", 10, false, false, 0, 3, 1000, 5},
-      {"equal start and stop until Cancel", "950|950|50|5", 0, true, true, 4, 4, 950, 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Furnace h;
-    h.offset = c.offset;
-    h.dlg.ShowCentered();
-    h.type(c.fields);
-    const auto& status = h.recordStatus();
-    int pressedInStep = 0;
-    auto press = [&] {
-      // Neither Start nor the menu entry starts a second run or shows the
-      // dialog, and it cannot be closed.
-      EXPECT_TRUE(h.dlg.running());
-      h.dlg.BtnStart_Click();
-      h.dlg.ShowCentered();
-      EXPECT_FALSE(h.dlg.isVisible() || h.dlg.close());
-      QPushButton* button = c.cancel ? h.form().BtnCancel : h.form().BtnOK;
-      EXPECT_TRUE(button->isVisible());
-      button->click();
-    };
-    const QString pressAt =
-        c.inDwell ? "Dwell time: 5 seconds remaining..." : "Waiting for steady state...";
-    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&](const QString& text) {
-      const int step = h.controller.writes - 1;  // the first write switched the heater on
-      if (text != pressAt || step == pressedInStep || (c.step != 0 && step != c.step)) return;
-      pressedInStep = step;
-      h.platform.at(h.platform.t + (c.inDwell ? 2 : 0), press);
-    });
-    h.platform.answers = {MsgAnswer::Ok};
-    h.dlg.BtnStart_Click();
-
-    ASSERT_GT(pressedInStep, 0);
-    const std::vector<DataBlockWords> blocks = WrittenBlocks(h.sent());  // heater on, steps
-    ASSERT_EQ(blocks.size(), c.steps + 1);
-    EXPECT_EQ(blocks.back()[kSetpoint], c.last);
-    EXPECT_EQ(h.form().CancelFlag, c.cancel);
-    EXPECT_FALSE(h.form().OKFlag);
-    // Each countdown from its first "Dwell time:" text to its "Ready".
-    std::vector<double> dwells, ends;
-    double begin = 0;
-    for (const auto& s : status) {
-      if (s.text.startsWith("Dwell time:") && begin == 0) begin = s.time;
-      if (s.text != "Ready" || begin == 0) continue;
-      dwells.push_back(s.time - begin);
-      ends.push_back(s.time);
-      begin = 0;
-    }
-    ASSERT_EQ(dwells.size(), c.steps);
-    for (size_t i = 0; i < dwells.size(); ++i)
-      EXPECT_NEAR(dwells[i], int(i) + 1 == c.step ? c.dwell : 5.0, 0.03) << i;
-    if (!c.cancel && c.inDwell) {
-      // The next step's read follows the end of the dwell at once.
-      const auto& written = h.port().written;
-      const auto next = std::find_if(written.begin(), written.end(),
-                                     [&](const auto& w) { return w.time >= ends[c.step - 1]; });
-      ASSERT_NE(next, written.end());
-      EXPECT_EQ(next->data, "R001NT?\r\n");
-      EXPECT_LT(next->time - ends[c.step - 1], 0.01);
-    }
-    EXPECT_EQ(status.back().text, "Ready");
     EXPECT_EQ(h.platform.boxes.size(), 1u);
     EXPECT_TRUE(h.dlg.isVisible() && h.dlg.loaded() && !h.dlg.running());
     EXPECT_EQ(h.controller.words[kHeaterOutput], 1);
     EXPECT_TRUE(Idle(h.form()));
-  }
-}
-
-// The remaining seconds rounded, an exact half to the even neighbour, until
-// "Ready" at the end of the dwell.
-TEST(TRun, CountDownText) {
-  Furnace h;
-  const auto& status = h.recordStatus();
-  h.dlg.CountDown(2);
-  const std::pair<QString, double> expected[] = {{"Dwell time: 2 seconds remaining...", 0},
-                                                 {"Dwell time: 1 seconds remaining...", 0.5},
-                                                 {"Dwell time: 0 seconds remaining...", 1.5},
-                                                 {"Ready", 2}};
-  ASSERT_EQ(status.size(), 4u);
-  for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(status[i].text, expected[i].first);
-    EXPECT_NEAR(status[i].time - status[0].time, expected[i].second, 0.021) << i;
   }
 }

@@ -72,7 +72,7 @@ TEST(LongRun, MemoryCountdownsAndStepsStayRight) {
   });
   dialog.BtnStart_Click();
   tick();
-  const long grown = Resident() - warm;
+  [[maybe_unused]] const long grown = Resident() - warm;
   EXPECT_EQ(dwells, kSteps);
   EXPECT_EQ(writes, kSteps + 1);  // the heater switch, then one write per step
   EXPECT_NEAR(h.model.temperature(), kLast, 2);

@@ -50,7 +50,6 @@ Harness::Harness(ScriptedTag, const DataBlockWords& words, const char* ini) : Ha
 
 QByteArray ScriptedController::answer(const QByteArray& frame) {
   if (frame == "R001NT?") {
-    ++dataReads;
     return BlockResponse(EncodeDataBlock(words));
   }
   if (frame == "R001NF?") {
@@ -152,6 +151,12 @@ QString Fields(frmOVX& form) {
   return QStringList{form.W->text(), form.P->text(), form.I->text(), form.D->text()}.join(' ');
 }
 
+bool AnyMenu(frmOVX& form) {
+  for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
+    if (menu->menuAction()->isEnabled()) return true;
+  return false;
+}
+
 bool Idle(frmOVX& form) {
   for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
     if (!menu->menuAction()->isEnabled()) return false;
@@ -177,16 +182,6 @@ QByteArray ReadFor(SerialPort& port, qsizetype count, int ms) {
   for (timer.start(); got.size() < count && timer.elapsed() < ms; QThread::msleep(5))
     got += port.readAll();
   return got;
-}
-
-}  // namespace ovx::test
-
-namespace ovx::test {
-
-bool AnyMenu(frmOVX& form) {
-  for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
-    if (menu->menuAction()->isEnabled()) return true;
-  return false;
 }
 
 }  // namespace ovx::test

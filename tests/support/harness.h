@@ -50,7 +50,6 @@ struct ScriptedController {
   // Runs before the k-th value-block answer (k from 0), to change `values`.
   std::function<void(int k)> beforeValueRead;
   int valueReads = 0;
-  int dataReads = 0;
   int writes = 0;
   QByteArray answer(const QByteArray& frame);
 };
@@ -125,6 +124,8 @@ testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& te
 QString Fields(frmOVX& form);
 // The window after an operation: buttons hidden, every menu enabled, "Ready".
 bool Idle(frmOVX& form);
+// Whether any of the four top-level menus is enabled.
+bool AnyMenu(frmOVX& form);
 
 // The real platform with its settings folder in a temporary one.
 class RealPlatformTest : public testing::Test {
@@ -143,12 +144,5 @@ double CpuSeconds();
 // What `port` receives within `ms`, until `count` bytes are there; no events
 // are handled meanwhile, as in the program's waits.
 QByteArray ReadFor(SerialPort& port, qsizetype count, int ms = 2000);
-
-}  // namespace ovx::test
-
-namespace ovx::test {
-
-// Whether any of the four top-level menus is enabled.
-bool AnyMenu(frmOVX& form);
 
 }  // namespace ovx::test

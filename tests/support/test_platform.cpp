@@ -22,7 +22,6 @@ bool TestSerialPort::setSettings(const QString& text) {
 }
 
 bool TestSerialPort::open(int portNumber) {
-  ++openAttempts;
   if (failOpen) return false;
   openedPort = portNumber;
   return true;
@@ -63,10 +62,7 @@ void TestPlatform::at(double time, std::function<void()> action) {
 }
 
 void TestPlatform::sleep(double seconds) {
-  if (seconds > 0) {
-    t += seconds;
-    slept += seconds;
-  }
+  if (seconds > 0) t += seconds;
 }
 
 // A timer on the virtual clock: each start schedules an action, which only

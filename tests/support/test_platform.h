@@ -70,7 +70,6 @@ class TestSerialPort : public SerialPort {
   bool lost = false;
   QString settings;
   int openedPort = 0;
-  int openAttempts = 0;
 
  private:
   TestPlatform& platform_;
@@ -93,7 +92,6 @@ class TestPlatform : public DiskPlatform {
   // Runs `action` from the next yield.
   void soon(std::function<void()> action) { at(t, std::move(action)); }
   int yields = 0;
-  double slept = 0;  // total virtual time spent in sleep()
   // The application's event loop between operations, for `seconds` of
   // virtual time: scheduled actions and due timers run at their times,
   // outside any handler.

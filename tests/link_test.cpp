@@ -1,8 +1,5 @@
 // The serial link, the controller commands and the connection check, on the
 // virtual clock with a scripted or simulated controller.
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
 
 #include "support/harness.h"
 
@@ -187,15 +184,4 @@ TEST(ConnectionCheck, Outcomes) {
     }
     EXPECT_EQ(s.form().HeaterStatus->text(), c.result == -1 ? "OFF" : "?");
   }
-}
-
-TEST(LostPort, ReadsRetryAndResumeWhenThePortComesBack) {
-  Harness h;
-  ASSERT_TRUE(h.start());
-  h.port().lost = true;
-  h.platform.at(h.platform.t + 5, [&] { h.port().lost = false; });
-  const double t = h.platform.t;
-  EXPECT_EQ(h.commands().GetDataBlock(true).size(), 116);
-  EXPECT_GT(h.platform.t - t, 4.0);
-  EXPECT_GE(h.platform.beeps, 3);
 }

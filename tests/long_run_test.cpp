@@ -3,11 +3,9 @@
 // memory does not grow over a hundred thousand passes, every dwell counts
 // down each second once and lasts its time, and every step reaches the
 // controller once and settles there.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QRegularExpression>
 #include <fstream>
 

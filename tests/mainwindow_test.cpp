@@ -1,10 +1,6 @@
 // The main window: display routines, the trace area and key routing.
-#include <gtest/gtest.h>
 
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
 
 #include "support/harness.h"
 #include "trun/frmtrun.h"

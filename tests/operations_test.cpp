@@ -1,9 +1,6 @@
 // The main window's direct operations: the parameter fields, heater output
 // switching, the status query and setpoint entry, against a scripted
 // controller on the virtual clock.
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
 
 #include "support/harness.h"
 

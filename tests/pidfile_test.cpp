@@ -1,12 +1,10 @@
 // "pid.par": lookups and rewrites on its text, the file on disk with its
 // failures, and the Load and Save commands, on the test platform with real
 // files in a temporary folder.
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 
 #include "pidstore/pidstore.h"
 #include "protocol/pidtext.h"

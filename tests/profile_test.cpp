@@ -1,7 +1,6 @@
 // The private-profile reader and writer, the file operations beneath them,
 // reading "ovx.ini" into the settings through the real platform, and the line
 // settings text: what the port takes and what it refuses.
-#include <gtest/gtest.h>
 
 #include <QFile>
 #include <climits>

@@ -16,11 +16,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <fstream>

@@ -6,16 +6,13 @@
 // monitoring between operations, the chart it draws, and the buffer behind
 // it: one min/max pair per pixel column, breaks in the X line, the setpoint
 // carried on, a bounded store.
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <QDir>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSpinBox>
-#include <QTest>
 #include <QTimeZone>
 #include <clocale>
 #include <csignal>

@@ -1,10 +1,6 @@
 // Self-optimizing with a scripted controller, from its menu entry: the
 // setpoint asked for, the start test with its margin, the confirmation, the
 // polling with Cancel, and the wait for steady state at the end.
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "support/harness.h"
 

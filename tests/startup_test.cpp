@@ -1,9 +1,6 @@
 // Start-up and shutdown of the whole program on the test platform.
-#include <gtest/gtest.h>
 
 #include <QDir>
-#include <QLineEdit>
-#include <QPushButton>
 
 #include "support/harness.h"
 

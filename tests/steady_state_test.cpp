@@ -1,9 +1,7 @@
 // The wait for a steady temperature, fed exact temperature sequences by a
 // scripted controller on the virtual clock.
-#include <gtest/gtest.h>
 
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <map>
 
 #include "support/harness.h"

@@ -1,12 +1,8 @@
 // The temperature-run dialog and the run it starts, on the virtual clock
 // with a scripted controller.
-#include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 
 #include "support/harness.h"
 #include "trun/frmtrun.h"

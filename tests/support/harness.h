@@ -1,11 +1,15 @@
 // A whole program on the test platform, with the controller model (or a
-// script) at the far end of its serial line; and small shared checks.
+// script) at the far end of its serial line, the window's controls that the
+// tests drive; and small shared checks.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <functional>
 #include <memory>
 #include <optional>

@@ -236,6 +236,9 @@ struct FaultMode {
   Outcome first;        // of the read that meets the fault
   int lift = 1;         // failed reads before the fresh simulator starts
 };
+void PrintTo(const FaultMode& mode, std::ostream* os) {
+  *os << mode.name;
+}
 
 class LineFaults : public RealPort,
                    public testing::WithParamInterface<FaultMode>,

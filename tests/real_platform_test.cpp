@@ -317,22 +317,17 @@ const FaultMode kModes[] = {
 INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The simulator through the real port: answers at the pace of 9600 baud,
-// stays silent on a write, and stays up while the client reopens.
-TEST_F(RealPort, SimulatorOnAPseudoTerminal) {
+// The simulator answers at the pace of the line, as a controller does.
+TEST_F(RealPort, SimulatorAnswersAtTheLinePace) {
   SimProcess sim;
   ASSERT_TRUE(sim.start(com1()));
-  for (int open = 0; open < 2; ++open) {
-    auto port = platform.createSerialPort();  // the one before closes
-    ASSERT_TRUE(port->setSettings("9600,n,8,1") && port->open(1));
-    QElapsedTimer timer;
-    timer.start();
-    ASSERT_TRUE(port->write("R001NT?\r\n"));
-    EXPECT_EQ(ReadFor(*port, kResponseLength).size(), kResponseLength);
-    EXPECT_GE(timer.elapsed(), 100) << "116 characters at 9600 baud take 120 ms";
-    ASSERT_TRUE(port->write(WriteFrame(1, DefaultParameterSet()) + "\r\n"));
-    EXPECT_EQ(ReadFor(*port, 1, 200), "");
-  }
+  auto port = platform.createSerialPort();
+  ASSERT_TRUE(port->setSettings("9600,n,8,1") && port->open(1));
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_TRUE(port->write("R001NT?\r\n"));
+  EXPECT_EQ(ReadFor(*port, kResponseLength).size(), kResponseLength);
+  EXPECT_GE(timer.elapsed(), 100) << "116 characters at 9600 baud take 120 ms";
 }
 
 TEST(SimOptions, BadValuesAreRefusedByName) {

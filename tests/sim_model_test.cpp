@@ -64,7 +64,8 @@ TEST(SimModel, TunesHoldsAndCools) {
   words[kSetpoint] = 850;
   words[kHeaterOutput] = words[kOptimize1] = words[kOptimize2] = 1;
   Write(model, words, 0);
-  EXPECT_NE(DecodeValueBlock(DataField(Ask(model, "R001NF?", 60))).OptimizationStatus, 0);
+  const ValueBlock tuning = DecodeValueBlock(DataField(Ask(model, "R001NF?", 60)));
+  EXPECT_TRUE(tuning.OptimizationStatus != 0 && tuning.OutputStatus == 1);
   model.advanceTo(4 * 3600);
   const DataBlockWords tuned = model.dataBlock();
   EXPECT_EQ(QList<int>({tuned[kOptimize1], tuned[kOptimize2]}), QList<int>({0, 0}));

@@ -24,10 +24,9 @@ struct Scripted : Harness {
   size_t next = 0;  // reads answered
 };
 
-QByteArray ValidResponse(int setpoint) {
-  DataBlockWords words{};
-  words[kSetpoint] = static_cast<int16_t>(setpoint);
-  return BlockResponse(EncodeDataBlock(words));
+// A data block holding W 900.
+QByteArray Valid() {
+  return BlockResponse(EncodeDataBlock(Block(900)));
 }
 
 }  // namespace
@@ -104,7 +103,7 @@ TEST(Commands, InvalidResponsesAndRetry) {
       const bool retry = i % 2, data = i < 2;
       const QByteArray bad = data ? badData : badValue;
       const QByteArray good =
-          data ? ValidResponse(900) : BlockResponse(EncodeValueBlock(hot900), BlockKind::Value);
+          data ? Valid() : BlockResponse(EncodeValueBlock(hot900), BlockKind::Value);
       SCOPED_TRACE(testing::Message()
                    << bad.left(20).toPercentEncoding().constData() << " " << bad.size()
                    << (retry ? " retry" : "") << (data ? "" : " value"));
@@ -138,7 +137,7 @@ TEST(Commands, InvalidResponsesAndRetry) {
 // The no-response box's whole text: startup_test (port 2, loop 5).
 TEST(ConnectionCheck, Outcomes) {
   using A = MsgAnswer;
-  QByteArray spoilt = ValidResponse(900);
+  QByteArray spoilt = Valid();
   spoilt[30] = '~';
   struct Case {
     std::vector<QByteArray> replies;
@@ -148,8 +147,8 @@ TEST(ConnectionCheck, Outcomes) {
     size_t attempts;
   } cases[] = {
       // clang-format off
-      {{ValidResponse(900)}, true, {}, -1, 1}, {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
-      {{QByteArray(), ValidResponse(900)}, true, {A::Retry}, -1, 2},
+      {{Valid()}, true, {}, -1, 1}, {{QByteArray()}, true, {A::Retry, A::Cancel}, 1, 2},
+      {{QByteArray(), Valid()}, true, {A::Retry}, -1, 2},
       {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},             // the echo: 9 characters
       {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},  // only NUL characters
       {{spoilt}, true, {A::Cancel}, 1, 1},                     // a wrong checksum: as none

@@ -103,10 +103,7 @@ TEST(MainWindow, FacesTraceAndKeys) {
 // are enabled, and nothing while they are disabled (Ctrl+X is then Cut again
 // in a field). The default set leaves memory, fields and indicator alone.
 TEST(MainWindow, MenuShortcutsFromEveryControlWhileTheMenusAreEnabled) {
-  DataBlockWords off = DefaultParameterSet();
-  off[kSetpoint] = 850;
-  DataBlockWords on = off;
-  on[kHeaterOutput] = 1;
+  const DataBlockWords off = Block(850), on = Block(850, 10, 300, 60, 1);
   const QKeyCombination ctrlX = Qt::CTRL | Qt::Key_X;
   struct Case {
     QKeyCombination keys;

@@ -8,19 +8,6 @@ using namespace ovx;
 using namespace ovx::test;
 using Frames = std::vector<QByteArray>;
 
-namespace {
-
-DataBlockWords Block(int W, int P, int I, int D, int out = 0, int low = 0, int high = 1200) {
-  DataBlockWords words = DefaultParameterSet();
-  const std::pair<int, int> set[] = {
-      {kSetpoint, W},       {kPTerm, P},         {kITerm, I},          {kDTerm, D},
-      {kHeaterOutput, out}, {kSetpointLow, low}, {kSetpointHigh, high}};
-  for (auto [word, value] : set) words[word] = static_cast<int16_t>(value);
-  return words;
-}
-
-}  // namespace
-
 TEST(Fields, EnterChecksTheRangeAndWritesAllFour) {
   // clang-format off
   struct Case {

@@ -31,9 +31,7 @@ TEST(SelfOptimizing, StartTestPollsAndCancel) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.high << " " << c.X << " " << c.then << c.busyPolls);
-    DataBlockWords before = DefaultParameterSet();
-    before[kSetpoint] = 400;
-    before[kSetpointHigh] = static_cast<int16_t>(c.high);
+    DataBlockWords before = Block(400, 10, 300, 60, 0, 0, c.high);
     before[kChannel] = before[kDry] = 1;
     Harness h(kScripted, before);
     frmOVX& f = h.form();

@@ -12,20 +12,12 @@ using namespace ovx::test;
 
 namespace {
 
-DataBlockWords Limits(int low, int high) {
-  DataBlockWords words{};
-  words[kSetpoint] = 900;
-  words[kSetpointLow] = static_cast<int16_t>(low);
-  words[kSetpointHigh] = static_cast<int16_t>(high);
-  words[kPTerm] = 48, words[kITerm] = 8, words[kDTerm] = 2;
-  return words;
-}
-
 // A started program whose "Dir" is the test's folder, with the dialog, and
 // whose controller reports the actual temperature as the setpoint plus
 // `offset` (0: steady at once).
 struct Furnace : Harness {
-  explicit Furnace(int low = 0, int high = 1200) : Harness(kScripted, Limits(low, high), kDirIni) {
+  explicit Furnace(int low = 0, int high = 1200)
+      : Harness(kScripted, Block(900, 48, 8, 2, 0, low, high), kDirIni) {
     const double begin = platform.t;
     controller.beforeValueRead = [this, begin](int) {
       if (platform.t - begin > 4 * 3600) throw std::runtime_error("run did not end");
@@ -202,7 +194,7 @@ TEST(TRun, StepsAndOperatorButtons) {
                             "\r\nT-Stop    : " + c.fields.section('|', 1, 1) +
                             "\r\nInterval  : " + c.shownStep + "\r\nDwell Time: 3\r\n",
                         "Start Temperature Run", MsgButtons::OkCancel, MsgIcon::None));
-    DataBlockWords block = Limits(c.low, c.high);
+    DataBlockWords block = Block(900, 48, 8, 2, 0, c.low, c.high);
     block[kHeaterOutput] = 1;
     std::vector<QByteArray> frames{"R001NT?", WriteFrame(1, block), "R001NT?"};
     std::vector<DataBlockWords> blocks{block};

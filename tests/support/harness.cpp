@@ -64,6 +64,15 @@ QByteArray ScriptedController::answer(const QByteArray& frame) {
   return {};
 }
 
+DataBlockWords Block(int W, int P, int I, int D, int out, int low, int high) {
+  DataBlockWords words = DefaultParameterSet();
+  const std::pair<int, int> set[] = {
+      {kSetpoint, W},       {kPTerm, P},         {kITerm, I},          {kDTerm, D},
+      {kHeaterOutput, out}, {kSetpointLow, low}, {kSetpointHigh, high}};
+  for (auto [word, value] : set) words[word] = static_cast<int16_t>(value);
+  return words;
+}
+
 std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames) {
   std::vector<DataBlockWords> blocks;
   for (const QByteArray& frame : frames)

@@ -42,6 +42,10 @@ inline constexpr const char* kDirIni =
 
 // A 116-character block response around a 92-character data field.
 QByteArray BlockResponse(const QByteArray& dataField, BlockKind kind = BlockKind::Data);
+// The default parameter set with these words (W, P, I, D, heater output,
+// SP L, SP H).
+DataBlockWords Block(int W, int P = 10, int I = 300, int D = 60, int out = 0, int low = 0,
+                     int high = 1200);
 // The data blocks of the write frames among `frames`, in order.
 std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames);
 

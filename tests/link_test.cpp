@@ -66,17 +66,22 @@ TEST(Link, CommandTraceAndLateAnswer) {
   h.settings().Debug = true;
   h.script([&](const QByteArray&) { return QByteArray(); });
   h.program().link.SendCommand("R001NT?");
-  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.15);  // after the RxDelay
-  EXPECT_EQ(h.program().link.ReceiveResponse(), "");
+  h.port().deliver("ok", h.platform.t + 0.05);               // within the RxDelay
+  h.port().deliver("0123456&89A\r\n", h.platform.t + 0.15);  // after it
+  EXPECT_EQ(h.program().link.ReceiveResponse(), "ok");
   h.platform.sleep(1);
   h.platform.answers = {MsgAnswer::Ok};
-  h.program().link.ClearReceiveBuffer("GetDataBlock");
+  h.script(nullptr);
+  EXPECT_EQ(h.commands().GetDataBlock(false).size(), 116);  // after the box
   EXPECT_TRUE(OnlyBox(h.platform,
                       "Receive buffer contained  13 Zeichen:\r\n\r\n 48[0] 49[1] 50[2] 51[3] 52[4] "
                       "53[5] 54[6] 38[-] 56[8] 57[9]\r\n 65[A] 13[-] 10[-]\r\n\r\nReceive buffer "
                       "cleared...",
                       "GetDataBlock", MsgButtons::Ok, MsgIcon::None));
-  EXPECT_EQ(h.port().readAll(), "");
+  // The default set goes to the loop of the settings.
+  h.settings().ControlLoopNumber = 7;
+  h.commands().SendDefaultParameterSet();
+  EXPECT_TRUE(h.port().written.back().data.startsWith("S007  T")) << h.sent().back().constData();
 }
 
 // A failed read: "Invalid response" for a second (one yield), the text before

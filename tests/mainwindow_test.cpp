@@ -8,16 +8,6 @@
 using namespace ovx;
 using namespace ovx::test;
 
-namespace {
-
-void ShowActive(frmOVX& form) {
-  form.show();
-  form.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-}
-
-}  // namespace
-
 // A fixed-pitch trace for the columns of the steady-state display and the
 // status line on the button face. The heater indicator: only 1 counts as on,
 // and until the first read it is blank on the button face. The trace keeps

@@ -196,9 +196,7 @@ TEST(RunLog, IsoTimeWithItsOffset) {
 TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {
   LogHarness h;
   // Opened with Ctrl+T, also while a long operation has the menus disabled.
-  h.form().show();
-  h.form().activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&h.form()));
+  ShowActive(h.form());
   h.form().setMenusEnabled(false);
   const double t0 = h.platform.t;
   QTest::keyClick(h.form().W, Qt::Key_T, Qt::ControlModifier);

@@ -160,6 +160,12 @@ QString Fields(frmOVX& form) {
   return QStringList{form.W->text(), form.P->text(), form.I->text(), form.D->text()}.join(' ');
 }
 
+void ShowActive(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
 bool AnyMenu(frmOVX& form) {
   for (QMenu* menu : {form.menuFile, form.menuTemperature, form.menuOVX, form.MenuInfo})
     if (menu->menuAction()->isEnabled()) return true;

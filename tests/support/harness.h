@@ -130,6 +130,8 @@ testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& te
                                  const QString& title, MsgButtons buttons, MsgIcon icon);
 // W, P, I and D as shown, separated by blanks.
 QString Fields(frmOVX& form);
+// Shows `window` and waits until it is active, as the operator sees it.
+void ShowActive(QWidget& window);
 // The window after an operation: buttons hidden, every menu enabled, "Ready".
 bool Idle(frmOVX& form);
 // Whether any of the four top-level menus is enabled.

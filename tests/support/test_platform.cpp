@@ -98,13 +98,18 @@ std::unique_ptr<Timer> TestPlatform::createTimer(std::function<void()> handler) 
   return std::make_unique<TestTimer>(*this, std::move(handler));
 }
 
+// The next scripted reply; a dialog without one fails the test.
+template <typename Reply>
+Reply Next(std::deque<Reply>& replies, const QString& dialog) {
+  if (replies.empty()) throw UnexpectedDialog("unexpected " + dialog.toStdString());
+  Reply reply = replies.front();
+  replies.pop_front();
+  return reply;
+}
+
 std::optional<QString> TestPlatform::saveFileName(const QString& title, const QString&,
                                                   const QString&) {
-  if (saveNames.empty())
-    throw UnexpectedDialog("unexpected save dialog \"" + title.toStdString() + "\"");
-  auto answer = saveNames.front();
-  saveNames.pop_front();
-  return answer;
+  return Next(saveNames, "save dialog \"" + title + "\"");
 }
 
 void TestPlatform::idle(double seconds) {
@@ -137,21 +142,14 @@ void TestPlatform::dispatch() {
 }
 
 MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
-  if (answers.empty())
-    throw UnexpectedDialog("unexpected message box \"" + request.title.toStdString() +
-                           "\": " + request.text.toStdString());
-  const MsgAnswer answer = answers.front();
-  answers.pop_front();
+  const MsgAnswer answer = Next(answers, "message box \"" + request.title + "\": " + request.text);
   boxes.push_back({request, answer, t});
   return answer;
 }
 
 std::optional<QString> TestPlatform::inputBox(const QString& prompt, const QString& title,
                                               const QString& defaultText) {
-  if (inputs.empty())
-    throw UnexpectedDialog("unexpected input box \"" + title.toStdString() + "\"");
-  auto answer = inputs.front();
-  inputs.pop_front();
+  const auto answer = Next(inputs, "input box \"" + title + "\"");
   inputBoxes.push_back({prompt, title, defaultText, answer, t});
   return answer;
 }

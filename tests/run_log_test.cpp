@@ -1,8 +1,9 @@
 // The recorders of the readings on the virtual clock with a scripted
 // controller. The run log: whole files byte for byte (a three-step run in a
 // German locale; a self-optimizing; a run cancelled, with the trend's CSV of
-// it; a run ended by closing the window), a log that cannot be written, the
-// offsets of its times (the crash test is with that of "pid.par"). The trend:
+// it; a run ended by closing the window; times at the test clock's offset of
+// -03:30), a log that cannot be written (the crash test is with that of
+// "pid.par"). The trend:
 // monitoring between operations, the chart it draws, and the buffer behind
 // it: one min/max pair per pixel column, breaks in the X line, the setpoint
 // carried on, a bounded store.
@@ -13,7 +14,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSpinBox>
-#include <QTimeZone>
 #include <clocale>
 #include <csignal>
 #include <map>
@@ -185,12 +185,6 @@ TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
     EXPECT_EQ(std::pair(int(h.statusTexts().count(notice)), traced), std::pair(1, 1));
     EXPECT_EQ(h.log().endsWith("\r\n"), !readOnly);  // a row cut short is taken back
   }
-}
-
-TEST(RunLog, IsoTimeWithItsOffset) {
-  const QDateTime time(QDate(2026, 12, 6), QTime(14, 3, 27, 5), QTimeZone(-12600));
-  EXPECT_EQ(IsoTime(time), "2026-12-06T14:03:27.005-03:30");
-  EXPECT_EQ(IsoTime(time.toOffsetFromUtc(20700)), "2026-12-06T23:18:27.005+05:45");
 }
 
 TEST(TrendMonitoring, ReadsAtTheIntervalPausesForOperationsNeverInterleaves) {

@@ -10,7 +10,7 @@
 namespace ovx::test {
 
 QDateTime TestPlatform::wallClock() {
-  const QDateTime base(QDate(2026, 12, 6), QTime(14, 3, 27), QTimeZone(3600));
+  const QDateTime base(QDate(2026, 12, 6), QTime(14, 3, 27), QTimeZone(-12600));
   return base.addMSecs(std::llround((t - 1000.0) * 1000));
 }
 

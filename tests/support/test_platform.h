@@ -125,7 +125,8 @@ class TestPlatform : public DiskPlatform {
 
   // --- Platform ---
   double now() override { return t; }
-  // 2026-12-06 14:03:27.000 +01:00 at t = 1000, going with the virtual clock.
+  // 2026-12-06 14:03:27.000 -03:30 at t = 1000, going with the virtual clock
+  // (an offset of half hours, west of UTC, as some logs are written in).
   QDateTime wallClock() override;
   void sleep(double seconds) override;
   void processEvents() override;

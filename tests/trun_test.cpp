@@ -214,30 +214,25 @@ TEST(TRun, StepsAndOperatorButtons) {
     // Each countdown: the seconds shown (remaining, rounded, a half to the even
     // neighbour) with their times, "Ready" at its end, and the next step's read
     // if it follows at once.
-    QStringList dwells, expected;
-    QString dwell;
+    QString dwells, expected;
     double begin = -1;
-    auto at = [&](double t) { return "@" + QString::number(std::round((t - begin) * 10) / 10); };
     for (const auto& s : status) {
-      if (s.text.startsWith("Dwell time:")) {
-        begin = begin < 0 ? s.time : begin;
-        dwell += s.text.mid(11, 2).trimmed() + at(s.time) + " ";
-      } else if (s.text == "Ready" && begin >= 0) {
-        const auto& w = h.port().written;
-        const auto next =
-            std::find_if(w.begin(), w.end(), [&](auto& x) { return x.time >= s.time; });
-        dwells << dwell + "Ready" + at(s.time) +
-                      (next != w.end() && next->time - s.time < 0.01 ? " " + next->data : "");
-        dwell.clear();
-        begin = -1;
-      }
+      const bool counting = s.text.startsWith("Dwell time:");
+      if (!counting && (s.text != "Ready" || begin < 0)) continue;
+      begin = begin < 0 ? s.time : begin;
+      dwells += (counting ? s.text.mid(11, 2).trimmed() : s.text) + "@" +
+                QString::number(std::round((s.time - begin) * 10) / 10) + " ";
+      if (counting) continue;
+      begin = -1;
+      for (const auto& w : h.port().written)
+        if (w.time >= s.time && w.time - s.time < 0.01) dwells += w.data;
     }
     for (size_t i = 1; i <= c.steps.size(); ++i) {
       const bool pressed = int(i) == c.at && c.press != OkInEveryWait;
-      expected << QString(!pressed  ? "3@0 2@0.5 1@1.5 0@2.5 Ready@3"
-                          : inDwell ? "3@0 2@0.5 1@1.5 Ready@2"
-                                    : "3@0 Ready@0") +
-                      (i < c.steps.size() ? " R001NT?\r\n" : "");
+      expected += QString(!pressed  ? "3@0 2@0.5 1@1.5 0@2.5 Ready@3 "
+                          : inDwell ? "3@0 2@0.5 1@1.5 Ready@2 "
+                                    : "3@0 Ready@0 ") +
+                  (i < c.steps.size() ? "R001NT?\r\n" : "");
     }
     EXPECT_EQ(dwells, expected);
     EXPECT_GE(h.platform.beeps, static_cast<int>(c.steps.size()) + 1);

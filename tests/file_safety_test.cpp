@@ -1,7 +1,6 @@
 // "pid.par" against what a hostile user or a full disk puts in its way, on
 // the real file code in a temporary folder (only regular files are read, and
 // a pipe never blocks); and message box lines cut to 100 characters.
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "support/harness.h"
 
 namespace ovx {
 namespace {
@@ -58,15 +58,6 @@ struct Folder {
   }
 };
 
-// The soft limit of the size of files this process writes: beyond it a write
-// fails with "File too large", as one does on a full disk.
-void LimitFileSize(rlim_t bytes) {
-  rlimit limit{};
-  ::getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = std::min(bytes, limit.rlim_max);
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
 TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
   std::signal(SIGXFSZ, SIG_IGN);
   ::umask(022);
@@ -75,7 +66,7 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
   const QByteArray big(64 * 1024, '\n');
   const auto old = [](Folder& f) { f.put("pid.par", kOld); };
   const auto dangling = [](Folder& f) { f.link("pid.par", "victim"); };
-  const auto full = [](Folder&) { LimitFileSize(4096); };
+  const auto full = [](Folder&) { test::LimitFileSize(4096); };
   const QString exists = strerror(EEXIST), tooLarge = strerror(EFBIG);
   const struct {
     const char* name;
@@ -116,7 +107,7 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
     }, after{};
     const bool existed = ::stat(f.at("pid.par"), &before) == 0;
     const QString error = c.create ? files::Create(par, c.data) : files::WriteDurably(par, c.data);
-    LimitFileSize(RLIM_INFINITY);
+    test::LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(error.toStdString(), c.reason.toStdString());
     EXPECT_EQ(f.listing().toStdString(), c.after.toStdString());
     // A replaced file keeps its group.

@@ -7,7 +7,6 @@
 // monitoring between operations, the chart it draws, and the buffer behind
 // it: one min/max pair per pixel column, breaks in the X line, the setpoint
 // carried on, a bounded store.
-#include <sys/resource.h>
 
 #include <QDir>
 #include <QPlainTextEdit>
@@ -173,13 +172,9 @@ TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
     int traced = 0;
     QObject::connect(h.form().StatusText, &QPlainTextEdit::textChanged,
                      [&] { traced += h.form().statusText().endsWith(notice + "\r\n"); });
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit unlimited = limit;
-    if (!readOnly) limit.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &limit);
+    LimitFileSize(readOnly ? RLIM_INFINITY : 1000);
     h.run();
-    setrlimit(RLIMIT_FSIZE, &unlimited);
+    LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(h.controller.words[kSetpoint], 960);  // every step ran
     EXPECT_TRUE(Idle(h.form()));
     EXPECT_EQ(std::pair(int(h.statusTexts().count(notice)), traced), std::pair(1, 1));

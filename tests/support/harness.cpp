@@ -1,7 +1,5 @@
 #include "support/harness.h"
 
-#include <sys/resource.h>
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -182,6 +180,13 @@ void RealPlatformTest::SetUp() {
   ASSERT_TRUE(temp.isValid());
   saved_ = qgetenv("XDG_CONFIG_HOME");
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.path()));
+}
+
+void LimitFileSize(rlim_t bytes) {
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  limit.rlim_cur = std::min(bytes, limit.rlim_max);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 double CpuSeconds() {

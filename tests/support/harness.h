@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QByteArray>
 #include <QLineEdit>
@@ -149,6 +150,9 @@ class RealPlatformTest : public testing::Test {
   QByteArray saved_;
 };
 
+// The soft limit of the size of files this process writes: beyond it a write
+// fails with "File too large", as one does on a full disk.
+void LimitFileSize(rlim_t bytes);
 // Processor time of this process so far, in seconds.
 double CpuSeconds();
 // What `port` receives within `ms`, until `count` bytes are there; no events

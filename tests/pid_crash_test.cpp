@@ -1,6 +1,6 @@
 // Crash safety of "pid.par" and of the run log: a process that saves PID sets
-// (tools/pid_saver) or logs readings (tools/run_logger) in a loop with the
-// real platform is killed with SIGKILL at random moments, again and again.
+// or logs readings in a loop with the real platform (tools/crash_writer) is
+// killed with SIGKILL at random moments, again and again.
 // "pid.par" must then be one whole version, byte for byte: the one last
 // reported saved or the next one; never missing, empty or half written. A log
 // must end with whole rows, the last reported among them, and every start
@@ -28,14 +28,15 @@ QByteArray Content(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Starts `tool` `times` times, each killed up to `maxMicros` after its first
-// report, and hands `check` the kill's number and what the tool reported last.
-void KillRepeatedly(const char* tool, const std::function<QStringList()>& args, int times,
-                    unsigned maxMicros, const std::function<void(int kill, int reported)>& check) {
+// Starts the writer with `args` `times` times, each killed up to `maxMicros`
+// after its first report, and hands `check` the kill's number and what the
+// writer reported last.
+void KillRepeatedly(const std::function<QStringList()>& args, int times, unsigned maxMicros,
+                    const std::function<void(int kill, int reported)>& check) {
   std::mt19937 random(20240611);
   for (int kill = 1; kill <= times; ++kill) {
     QProcess process;
-    process.start(QCoreApplication::applicationDirPath() + "/" + tool, args());
+    process.start(QCoreApplication::applicationDirPath() + "/crash_writer", args());
     ASSERT_TRUE(process.waitForReadyRead(5000)) << process.readAllStandardError().toStdString();
     QThread::usleep(std::uniform_int_distribution<unsigned>(0, maxMicros)(random));
     process.kill();
@@ -52,8 +53,8 @@ TEST(Crash, PidParIsAlwaysAWholeVersion) {
   ASSERT_TRUE(par.open(QIODevice::WriteOnly) && par.write(PidVersion(0)) > 0);
   par.close();
   int version = 0;
-  const auto args = [&] { return QStringList{dir.path(), QString::number(version)}; };
-  KillRepeatedly("pid_saver", args, 25, 10'000, [&](int kill, int reported) {
+  const auto args = [&] { return QStringList{"pid", dir.path(), QString::number(version)}; };
+  KillRepeatedly(args, 25, 10'000, [&](int kill, int reported) {
     ASSERT_GT(reported, version);
     const QByteArray content = Content(par.fileName());
     // Saved but not yet reported, or reported.
@@ -65,8 +66,8 @@ TEST(Crash, PidParIsAlwaysAWholeVersion) {
 
 TEST(Crash, RunLogEndsWithWholeRows) {
   QTemporaryDir dir;
-  const auto args = [&] { return QStringList{dir.path()}; };
-  KillRepeatedly("run_logger", args, 8, 100'000, [&](int kill, int reported) {
+  const auto args = [&] { return QStringList{"log", dir.path()}; };
+  KillRepeatedly(args, 8, 100'000, [&](int kill, int reported) {
     const QStringList logs = QDir(dir.filePath("runs")).entryList(QDir::Files, QDir::Time);
     ASSERT_EQ(logs.size(), kill);
     const QByteArray content = Content(dir.filePath("runs/" + logs.first()));

@@ -11,23 +11,13 @@
 
 using namespace ovx;
 
-namespace {
-
-QByteArray codes(std::initializer_list<int> list) {
-  QByteArray out;
-  for (int c : list) out += static_cast<char>(c);
-  return out;
-}
-
-}  // namespace
-
 // Checksums, value texts both ways, requests and the write frame; a value
 // whose text is cut short or out of range decodes as -1.
 TEST(Codec, WorkedExamples) {
   const std::pair<QByteArray, const char*> sums[] = {
       // clang-format off
       {"abc", "0126"}, {"", "0000"}, {QByteArray(64, '@'), "1000"} /* 64 * 64 */,
-      {codes({15}), "000F"}, {EncodeDataBlock(DefaultParameterSet()), "0C32"},
+      {"\x0F", "000F"}, {EncodeDataBlock(DefaultParameterSet()), "0C32"},
       // clang-format on
   };
   for (const auto& [text, sum] : sums) EXPECT_EQ(Checksum(text), sum) << text.constData();
@@ -37,7 +27,7 @@ TEST(Codec, WorkedExamples) {
   } cases[] = {
       // clang-format off
       {0, 3, "   "}, {1, 3, "  !"}, {900, 3, " X$"}, {1023, 3, " _/"}, {1024, 3, "!  "},
-      {1200, 3, "!+ "}, {-1, 3, codes({31, 95, 47})}, {-32768, 3, codes({0, 32, 32})},
+      {1200, 3, "!+ "}, {-1, 3, "\x1F_/"}, {-32768, 3, QByteArray("\0  ", 3)},
       {0, 1, " "}, {1, 1, "!"}, {900, 2, " X$"},  // any width but 1 gives three characters
       // clang-format on
   };
@@ -47,7 +37,7 @@ TEST(Codec, WorkedExamples) {
     int position, width, value;
   } decoded[] = {
       // clang-format off
-      {codes({64, 32, 32}), 1, 3, -1}, {codes({63, 95, 47}), 1, 3, 32767},
+      {"@  ", 1, 3, -1}, {"?_/", 1, 3, 32767},
       {"  ", 1, 3, -1}, {"   ", 4, 1, -1}, {"   ", 0, 1, -1}, {"ab X$", 3, 3, 900},
       // clang-format on
   };
@@ -105,7 +95,7 @@ TEST(CheckResponse, JudgesEveryKindOfAnswer) {
   auto with = [](QByteArray field, int at, const QByteArray& text) {
     return field.replace(at, text.size(), text);
   };
-  const QByteArray overflow = codes({127, 127, 127});
+  const QByteArray overflow = "\x7F\x7F\x7F";
   using enum Outcome;
   using enum BlockKind;
   const struct {
@@ -133,7 +123,7 @@ TEST(CheckResponse, JudgesEveryKindOfAnswer) {
       {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), Data, NotABlock},
       {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), Value, NotABlock},
       {"text of a value block", frame("", with(value, 12, overflow)), Value, Answered},
-      {"-1 spelt otherwise", frame("", with(data, 0, codes({32, 31, 47}))), Data, Answered},
+      {"-1 spelt otherwise", frame("", with(data, 0, " \x1F/")), Data, Answered},
       {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), Data, Answered},
       // clang-format on
   };

@@ -9,9 +9,7 @@ using namespace ovx::test;
 
 TEST(Startup, CreatesDefaultSettingsAndShowsTheController) {
   Harness h(nullptr);
-  h.model.dataBlock()[kSetpoint] = 850;
-  h.model.dataBlock()[kPTerm] = 48;
-  h.model.dataBlock()[kHeaterOutput] = 1;
+  h.model.dataBlock() = Block(850, 48, 300, 60, 1);
   ASSERT_TRUE(h.start());
   EXPECT_EQ(h.platform.readIni(),
             "[General]\r\nControlLoopNumber=1\r\n\r\n[COM]\r\nPort=1\r\n"
@@ -108,9 +106,7 @@ TEST(Shutdown, QuitCheckAsksOnlyWhileTheHeaterIsOn) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.heater << c.line);
-    DataBlockWords words = DefaultParameterSet();
-    words[kHeaterOutput] = static_cast<int16_t>(c.heater);
-    Harness h(kScripted, words);
+    Harness h(kScripted, Block(900, 10, 300, 60, c.heater));
     int reads = 0;
     h.script([&](const QByteArray& frame) {
       QByteArray reply = h.controller.answer(frame);

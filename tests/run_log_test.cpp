@@ -32,9 +32,7 @@ namespace {
 // answers the k-th value read (from 0) with X(k, W) at its setpoint W, or with
 // only cut[k] characters, or not at all while silent.
 struct LogHarness : Harness {
-  LogHarness() : Harness(kScripted, DataBlockWords{0, 900, 0, 0, 1200}, kDirIni) {
-    controller.words[kPTerm] = 48, controller.words[kITerm] = 8, controller.words[kDTerm] = 2;
-    commands().DataBlock = controller.words;
+  LogHarness() : Harness(kScripted, Block(900, 48, 8, 2), kDirIni) {
     script([this](const QByteArray& frame) {
       EXPECT_GE(platform.t, owedUntil) << frame.toStdString() << " while an answer is owed";
       QByteArray answer = silent ? QByteArray() : controller.answer(frame);

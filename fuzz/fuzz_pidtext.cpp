@@ -7,9 +7,6 @@ using namespace ovx::fuzz;
 
 namespace {
 
-bool operator==(const PidSet& a, const PidSet& b) {
-  return a.P == b.P && a.I == b.I && a.D == b.D;
-}
 bool operator==(const PidLookup& a, const PidLookup& b) {
   return a.result == b.result && a.line == b.line &&
          (a.result != PidLookup::Result::Found || a.set == b.set);

@@ -5,15 +5,6 @@
 using namespace ovx;
 using namespace ovx::fuzz;
 
-namespace {
-
-bool Same(const LineSettings& a, const LineSettings& b) {
-  return a.baud == b.baud && a.parity == b.parity && a.dataBits == b.dataBits &&
-         a.stopBits == b.stopBits;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QString text = Text(std::string(reinterpret_cast<const char*>(data), size));
   const auto settings = ParseLineSettings(text);
@@ -26,12 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Letter case does not matter, and the settings written plainly read back.
   const auto upper = ParseLineSettings(text.toUpper());
-  FUZZ_CHECK(upper && Same(*upper, *settings));
+  FUZZ_CHECK(upper == settings);
   const auto again = ParseLineSettings(QString("%1,%2,%3,%4")
                                            .arg(settings->baud)
                                            .arg(QLatin1Char(settings->parity))
                                            .arg(settings->dataBits)
                                            .arg(settings->stopBits));
-  FUZZ_CHECK(again && Same(*again, *settings));
+  FUZZ_CHECK(again == settings);
   return 0;
 }

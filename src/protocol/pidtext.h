@@ -11,6 +11,7 @@ namespace ovx {
 
 struct PidSet {
   int16_t P = 48, I = 8, D = 2;
+  bool operator==(const PidSet&) const = default;
 };
 
 struct PidLookup {

@@ -12,6 +12,7 @@ struct LineSettings {
   char parity = 'n';    // n, e, o, m, s
   int dataBits = 8;     // 4..8
   double stopBits = 1;  // 1, 1.5, 2
+  bool operator==(const LineSettings&) const = default;
 };
 
 // nullopt when the text is malformed.

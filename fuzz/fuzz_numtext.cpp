@@ -11,14 +11,16 @@ using namespace ovx::fuzz;
 
 namespace {
 
-// The decimal exponent of the value written with `digits` significant digits,
-// and whether that text reads back as the value (in float for `single`).
-bool ExactIn(double value, int digits, bool single, int& exponent) {
+// Whether the value, written with `digits` significant digits, reads back as
+// the value (in float for `single`) and needs no exponent in the number forms.
+bool Plainly(double value, int digits, bool single) {
+  if (!std::isfinite(value)) return false;
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*e", digits - 1, value);
-  exponent = std::atoi(std::strchr(buf, 'e') + 1);
+  const int exponent = std::atoi(std::strchr(buf, 'e') + 1);
   const double back = std::strtod(buf, nullptr);
-  return single ? static_cast<float>(back) == static_cast<float>(value) : back == value;
+  return exponent >= -5 && exponent < 15 &&
+         (single ? static_cast<float>(back) == static_cast<float>(value) : back == value);
 }
 
 void CheckForms(const QString& blankSigned, const QString& plain, double value) {
@@ -57,19 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // exactly.
   for (double value : {bits, leading, static_cast<double>(singleBits)}) {
     CheckForms(BlankSigned(value), Plain(value), value);
-    int exponent = 0;
-    if (std::isfinite(value) && ExactIn(value, 15, false, exponent) && exponent >= -5 &&
-        exponent < 15)
-      FUZZ_CHECK(WholeNumber(BlankSigned(value)) == value);
+    if (Plainly(value, 15, false)) FUZZ_CHECK(WholeNumber(BlankSigned(value)) == value);
   }
   for (float value : {singleBits, static_cast<float>(bits)}) {
     CheckForms(BlankSignedSingle(value), PlainSingle(value), value);
-    int exponent = 0;
-    if (std::isfinite(value) && ExactIn(value, 7, true, exponent) && exponent >= -5 &&
-        exponent < 15) {
-      const auto back = WholeNumber(BlankSignedSingle(value));
-      FUZZ_CHECK(back && static_cast<float>(*back) == value);
-    }
+    const auto back = WholeNumber(BlankSignedSingle(value));
+    if (Plainly(value, 7, true)) FUZZ_CHECK(back && static_cast<float>(*back) == value);
   }
   return 0;
 }

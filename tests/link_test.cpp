@@ -176,8 +176,7 @@ TEST(ConnectionCheck, Outcomes) {
         "Invalid response from frmOVX\r\n\r\nTry to increase the value of "
         "'TxDelay'\r\nin Section [COM] of " +
         s.platform.dir() + "/ovx.ini";
-    for (const RecordedBox& box : s.platform.boxes) {
-      const MessageBoxRequest& r = box.request;
+    for (const MessageBoxRequest& r : s.platform.boxes) {
       EXPECT_EQ(r.title, "OVX-Check");
       EXPECT_EQ(r.icon, MsgIcon::Exclamation);
       EXPECT_EQ(r.buttons, c.result == 3 ? MsgButtons::Ok : MsgButtons::RetryCancel);

@@ -167,8 +167,8 @@ TEST(Setpoint, InputLoop) {
       EXPECT_EQ(input.title + "|" + input.prompt + "|" + input.defaultText,
                 "New Setpoint W|Enter new Setpoint W\r\n(Range:" + range + "):|850°C");
     ASSERT_EQ(h.platform.boxes.size(), static_cast<size_t>(c.refusals));
-    for (const RecordedBox& box : h.platform.boxes)
-      EXPECT_EQ(box.request.title + "|" + box.request.text,
+    for (const MessageBoxRequest& box : h.platform.boxes)
+      EXPECT_EQ(box.title + "|" + box.text,
                 "New Setpoint|Value out of Range!\r\nValid range: " + range + ".");
     EXPECT_EQ(h.platform.beeps, c.refusals);
   }

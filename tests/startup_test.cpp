@@ -128,6 +128,6 @@ TEST(Shutdown, QuitCheckAsksOnlyWhileTheHeaterIsOn) {
                         "ATTENTION:\r\nThe heater output is still ON!\r\n\r\n"
                         "Do you really want to quit?",
                         "", MsgButtons::OkCancel, MsgIcon::None));
-    EXPECT_EQ(h.platform.boxes[0].request.defaultButton, MsgAnswer::Cancel);
+    EXPECT_EQ(h.platform.boxes[0].defaultButton, MsgAnswer::Cancel);
   }
 }

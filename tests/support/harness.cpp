@@ -143,7 +143,7 @@ testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& te
                                  const QString& title, MsgButtons buttons, MsgIcon icon) {
   if (platform.boxes.size() != 1)
     return testing::AssertionFailure() << platform.boxes.size() << " boxes shown";
-  const MessageBoxRequest& box = platform.boxes[0].request;
+  const MessageBoxRequest& box = platform.boxes[0];
   if (box.text == text && box.title == title && box.buttons == buttons && box.icon == icon)
     return testing::AssertionSuccess();
   return testing::AssertionFailure()

@@ -143,14 +143,14 @@ void TestPlatform::dispatch() {
 
 MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
   const MsgAnswer answer = Next(answers, "message box \"" + request.title + "\": " + request.text);
-  boxes.push_back({request, answer, t});
+  boxes.push_back(request);
   return answer;
 }
 
 std::optional<QString> TestPlatform::inputBox(const QString& prompt, const QString& title,
                                               const QString& defaultText) {
   const auto answer = Next(inputs, "input box \"" + title + "\"");
-  inputBoxes.push_back({prompt, title, defaultText, answer, t});
+  inputBoxes.push_back({prompt, title, defaultText});
   return answer;
 }
 

@@ -25,16 +25,8 @@ struct UnexpectedDialog : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct RecordedBox {
-  MessageBoxRequest request;
-  MsgAnswer answer;
-  double time;
-};
-
 struct RecordedInput {
   QString prompt, title, defaultText;
-  std::optional<QString> answer;
-  double time;
 };
 
 class TestPlatform;
@@ -103,7 +95,7 @@ class TestPlatform : public DiskPlatform {
   std::deque<MsgAnswer> answers;
   // Replies for the next input boxes (nullopt = Cancel).
   std::deque<std::optional<QString>> inputs;
-  std::vector<RecordedBox> boxes;
+  std::vector<MessageBoxRequest> boxes;
   std::vector<RecordedInput> inputBoxes;
 
   int beeps = 0;
@@ -154,7 +146,7 @@ class TestPlatform : public DiskPlatform {
   QByteArray readIni() const;
 
  protected:
-  // Records the box (its text clipped as shown) with the scripted answer.
+  // Records the box (its text clipped as shown) and gives the scripted answer.
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
  private:

@@ -55,11 +55,8 @@ class TestSerialPort : public SerialPort {
   std::vector<Written> written;
   std::function<void(const QByteArray& data, double time)> onWrite;
 
-  // Faults: the settings text is refused, the port cannot be opened, the
-  // port is lost (writes fail and nothing is read).
-  bool rejectSettings = false;
-  bool failOpen = false;
-  bool lost = false;
+  // Faults: the settings text is refused, the port cannot be opened.
+  bool rejectSettings = false, failOpen = false;
   QString settings;
   int openedPort = 0;
 

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
-#include <functional>
 
 #include "platform/files.h"
 #include "platform/platform.h"

@@ -3,7 +3,6 @@
 // settings text: what the port takes and what it refuses.
 
 #include <QFile>
-#include <climits>
 
 #include "app/settings.h"
 #include "platform/files.h"

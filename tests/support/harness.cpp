@@ -3,9 +3,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QThread>
 
 #include "protocol/codec.h"

@@ -18,15 +18,11 @@
 #include <functional>
 #include <random>
 
+#include "platform/files.h"
 #include "tools/pid_versions.h"
 
 namespace ovx::test {
 namespace {
-
-QByteArray Content(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // Starts the writer with `args` `times` times, each killed up to `maxMicros`
 // after its first report, and hands `check` the kill's number and what the
@@ -56,7 +52,7 @@ TEST(Crash, PidParIsAlwaysAWholeVersion) {
   const auto args = [&] { return QStringList{"pid", dir.path(), QString::number(version)}; };
   KillRepeatedly(args, 25, 10'000, [&](int kill, int reported) {
     ASSERT_GT(reported, version);
-    const QByteArray content = Content(par.fileName());
+    const QByteArray content = files::Read(par.fileName()).value_or("");
     // Saved but not yet reported, or reported.
     version = content == PidVersion(reported + 1) ? reported + 1 : reported;
     ASSERT_TRUE(content == PidVersion(version)) << "after kill " << kill << ", version " << reported
@@ -70,7 +66,7 @@ TEST(Crash, RunLogEndsWithWholeRows) {
   KillRepeatedly(args, 8, 100'000, [&](int kill, int reported) {
     const QStringList logs = QDir(dir.filePath("runs")).entryList(QDir::Files, QDir::Time);
     ASSERT_EQ(logs.size(), kill);
-    const QByteArray content = Content(dir.filePath("runs/" + logs.first()));
+    const QByteArray content = files::Read(dir.filePath("runs/" + logs.first())).value_or("");
     ASSERT_TRUE(content.endsWith("\r\n"));
     // The rows after the start's, the k-th with X = k; the last split is empty.
     const QList<QByteArray> rows = content.mid(content.indexOf(",start\r\n") + 8).split('\n');

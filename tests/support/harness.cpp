@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QThread>
 
+#include "platform/files.h"
 #include "protocol/codec.h"
 
 namespace ovx::test {
@@ -132,9 +133,7 @@ void Harness::setPar(const std::optional<QByteArray>& content) {
 }
 
 std::optional<QByteArray> Harness::readPar() const {
-  QFile file(par());
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  return file.readAll();
+  return files::Read(par());
 }
 
 testing::AssertionResult OnlyBox(const TestPlatform& platform, const QString& text,

@@ -82,7 +82,6 @@ TEST(PidFile, OnDisk) {
   h.setPar("1000=P1I2D3\r\n");
   pid.CreateDefaultFile();
   EXPECT_EQ(h.readPar(), QByteArray("1000=P1I2D3\r\n"));
-  EXPECT_TRUE(h.platform.boxes.empty());
 
   h.setPar("800=P1I1D1\r\n900=d2i8p48\r\n");
   h.platform.answers = {MsgAnswer::Ok};

@@ -15,10 +15,6 @@ QByteArray Ask(ControllerModel& model, const QByteArray& line, double t = 1) {
   return answers.empty() ? QByteArray() : answers.front().bytes;
 }
 
-void Write(ControllerModel& model, const DataBlockWords& words, double t = 1, int loop = 1) {
-  model.receive(WriteFrame(loop, words) + "\r\n", t);
-}
-
 TEST(SimModel, AnswersAndTakesWholeFramesOfItsLoopOnly) {
   // Byte by byte, with LF alone too; the answer starts 20 ms after the request.
   ControllerModel model;
@@ -63,7 +59,7 @@ TEST(SimModel, TunesHoldsAndCools) {
   DataBlockWords words = model.dataBlock();
   words[kSetpoint] = 850;
   words[kHeaterOutput] = words[kOptimize1] = words[kOptimize2] = 1;
-  Write(model, words, 0);
+  model.receive(WriteFrame(1, words) + "\r\n", 0);
   const ValueBlock tuning = DecodeValueBlock(DataField(Ask(model, "R001NF?", 60)));
   EXPECT_TRUE(tuning.OptimizationStatus != 0 && tuning.OutputStatus == 1);
   model.advanceTo(4 * 3600);
@@ -74,10 +70,10 @@ TEST(SimModel, TunesHoldsAndCools) {
 
   words = tuned;
   words[kOptimize1] = words[kOptimize2] = 1;
-  Write(model, words, 4 * 3600);
+  model.receive(WriteFrame(1, words) + "\r\n", 4 * 3600);
   EXPECT_TRUE(model.optimizing());
   words[kHeaterOutput] = 0;
-  Write(model, words, 4 * 3600);
+  model.receive(WriteFrame(1, words) + "\r\n", 4 * 3600);
   EXPECT_FALSE(model.optimizing());
   EXPECT_EQ(QList<int>({model.dataBlock()[kOptimize1], model.dataBlock()[kPTerm]}),
             QList<int>({0, tuned[kPTerm]}));

@@ -27,6 +27,24 @@
 namespace ovx::test {
 namespace {
 
+// Processor time of this process so far, in seconds.
+double CpuSeconds() {
+  rusage u{};
+  ::getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// What `port` receives within `ms`, until `count` bytes are there; no events
+// are handled meanwhile, as in the program's waits.
+QByteArray ReadFor(SerialPort& port, qsizetype count, int ms = 2000) {
+  QByteArray got;
+  QElapsedTimer timer;
+  for (timer.start(); got.size() < count && timer.elapsed() < ms; QThread::msleep(5))
+    got += port.readAll();
+  return got;
+}
+
 // The far end of a pseudo-terminal: the test holds the master side.
 struct Pty {
   Pty() : fd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK)) {

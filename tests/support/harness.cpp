@@ -1,10 +1,8 @@
 #include "support/harness.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMenu>
-#include <QThread>
 
 #include "platform/files.h"
 #include "protocol/codec.h"
@@ -36,7 +34,7 @@ Harness::Harness(const char* ini, sim::ModelOptions options) : model(options), t
 }
 
 Harness::Harness(ScriptedTag, const DataBlockWords& words, const char* ini) : Harness(ini) {
-  started = start();
+  EXPECT_TRUE(start()) << "the scripted program did not start";
   controller.words = words;
   script([this](const QByteArray& frame) { return controller.answer(frame); });
   commands().DataBlock = words;
@@ -184,21 +182,6 @@ void LimitFileSize(rlim_t bytes) {
   ::getrlimit(RLIMIT_FSIZE, &limit);
   limit.rlim_cur = std::min(bytes, limit.rlim_max);
   ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-double CpuSeconds() {
-  rusage u{};
-  ::getrusage(RUSAGE_SELF, &u);
-  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-QByteArray ReadFor(SerialPort& port, qsizetype count, int ms) {
-  QByteArray got;
-  QElapsedTimer timer;
-  for (timer.start(); got.size() < count && timer.elapsed() < ms; QThread::msleep(5))
-    got += port.readAll();
-  return got;
 }
 
 }  // namespace ovx::test

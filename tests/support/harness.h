@@ -85,7 +85,6 @@ class Harness {
   bool start();
   int endStatus = -1;
 
-  bool started = false;  // the scripted program started
   ScriptedController controller;
   // Frames written since the last mark() (without CR LF).
   std::vector<QByteArray> sent() const { return frames(mark_); }
@@ -153,10 +152,5 @@ class RealPlatformTest : public testing::Test {
 // The soft limit of the size of files this process writes: beyond it a write
 // fails with "File too large", as one does on a full disk.
 void LimitFileSize(rlim_t bytes);
-// Processor time of this process so far, in seconds.
-double CpuSeconds();
-// What `port` receives within `ms`, until `count` bytes are there; no events
-// are handled meanwhile, as in the program's waits.
-QByteArray ReadFor(SerialPort& port, qsizetype count, int ms = 2000);
 
 }  // namespace ovx::test

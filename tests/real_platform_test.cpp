@@ -327,8 +327,17 @@ const FaultMode kModes[] = {
 INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The simulator answers at the pace of the line, as a controller does.
-TEST_F(RealPort, SimulatorAnswersAtTheLinePace) {
+// The simulator refuses bad option values, naming the option, and answers
+// at the pace of the line, as a controller does.
+TEST_F(RealPort, SimulatorRefusesBadOptionsAndAnswersAtTheLinePace) {
+  for (const char* bad : {"--fault=bogus", "--speed=0", "--loop=1.5", "--pace=maybe", "--late=-1",
+                          "--seed=x", "--corrupt-probability=2"}) {
+    QProcess sim;
+    sim.start(SimProcess::path(), {bad});
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_NE(sim.exitCode(), 0) << bad;
+    EXPECT_TRUE(sim.readAllStandardError().contains(QByteArray(bad).mid(2).split('=')[0])) << bad;
+  }
   SimProcess sim;
   ASSERT_TRUE(sim.start(com1()));
   auto port = platform.createSerialPort();
@@ -338,17 +347,6 @@ TEST_F(RealPort, SimulatorAnswersAtTheLinePace) {
   ASSERT_TRUE(port->write("R001NT?\r\n"));
   EXPECT_EQ(ReadFor(*port, kResponseLength).size(), kResponseLength);
   EXPECT_GE(timer.elapsed(), 100) << "116 characters at 9600 baud take 120 ms";
-}
-
-TEST(SimOptions, BadValuesAreRefusedByName) {
-  for (const char* bad : {"--fault=bogus", "--speed=0", "--loop=1.5", "--pace=maybe", "--late=-1",
-                          "--seed=x", "--corrupt-probability=2"}) {
-    QProcess sim;
-    sim.start(SimProcess::path(), {bad});
-    ASSERT_TRUE(sim.waitForFinished(5000));
-    EXPECT_NE(sim.exitCode(), 0) << bad;
-    EXPECT_TRUE(sim.readAllStandardError().contains(QByteArray(bad).mid(2).split('=')[0])) << bad;
-  }
 }
 
 // Quit or a failed start (status 1) release the instance lock and the port's

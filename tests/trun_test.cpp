@@ -12,6 +12,14 @@ using namespace ovx::test;
 
 namespace {
 
+// The data blocks of the write frames among `frames`, in order.
+std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames) {
+  std::vector<DataBlockWords> blocks;
+  for (const QByteArray& frame : frames)
+    if (frame.startsWith('S')) blocks.push_back(DecodeDataBlock(frame.mid(8, kDataFieldLength)));
+  return blocks;
+}
+
 // A started program whose "Dir" is the test's folder, with the dialog, and
 // whose controller reports the actual temperature as the setpoint plus
 // `offset` (0: steady at once).

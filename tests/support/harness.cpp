@@ -68,13 +68,6 @@ DataBlockWords Block(int W, int P, int I, int D, int out, int low, int high) {
   return words;
 }
 
-std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames) {
-  std::vector<DataBlockWords> blocks;
-  for (const QByteArray& frame : frames)
-    if (frame.startsWith('S')) blocks.push_back(DecodeDataBlock(frame.mid(8, kDataFieldLength)));
-  return blocks;
-}
-
 void Harness::script(std::function<QByteArray(const QByteArray&)> reply) {
   script_ = std::move(reply);
 }

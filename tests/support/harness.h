@@ -47,8 +47,6 @@ QByteArray BlockResponse(const QByteArray& dataField, BlockKind kind = BlockKind
 // SP L, SP H).
 DataBlockWords Block(int W, int P = 10, int I = 300, int D = 60, int out = 0, int low = 0,
                      int high = 1200);
-// The data blocks of the write frames among `frames`, in order.
-std::vector<DataBlockWords> WrittenBlocks(const std::vector<QByteArray>& frames);
 
 // A controller played by the test: it holds a data block and a value block,
 // applies write frames and answers reads from them, so that an operation can

@@ -163,8 +163,8 @@ TEST(Setpoint, InputLoop) {
     EXPECT_EQ(h.form().W->text(), "850");
     ASSERT_EQ(h.platform.inputBoxes.size(), c.replies.size());
     const QString range = QString(" %1°C ... 1200°C").arg(c.low).replace(" -", "-");
-    for (const RecordedInput& input : h.platform.inputBoxes)
-      EXPECT_EQ(input.title + "|" + input.prompt + "|" + input.defaultText,
+    for (const QStringList& input : h.platform.inputBoxes)
+      EXPECT_EQ(input.join('|'),
                 "New Setpoint W|Enter new Setpoint W\r\n(Range:" + range + "):|850°C");
     ASSERT_EQ(h.platform.boxes.size(), static_cast<size_t>(c.refusals));
     for (const MessageBoxRequest& box : h.platform.boxes)

@@ -148,7 +148,7 @@ MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
 std::optional<QString> TestPlatform::inputBox(const QString& prompt, const QString& title,
                                               const QString& defaultText) {
   const auto answer = Next(inputs, "input box \"" + title + "\"");
-  inputBoxes.push_back({prompt, title, defaultText});
+  inputBoxes.push_back({title, prompt, defaultText});
   return answer;
 }
 

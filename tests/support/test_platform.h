@@ -25,10 +25,6 @@ struct UnexpectedDialog : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct RecordedInput {
-  QString prompt, title, defaultText;
-};
-
 class TestPlatform;
 
 // The test serial port. Everything written is recorded with its virtual time;
@@ -93,7 +89,7 @@ class TestPlatform : public DiskPlatform {
   // Replies for the next input boxes (nullopt = Cancel).
   std::deque<std::optional<QString>> inputs;
   std::vector<MessageBoxRequest> boxes;
-  std::vector<RecordedInput> inputBoxes;
+  std::vector<QStringList> inputBoxes;  // title, prompt and default text of each
 
   int beeps = 0;
   int busyCursor = 0;  // nesting depth of the hourglass

@@ -52,9 +52,6 @@ void TestSerialPort::deliver(const QByteArray& bytes, double at, double charSeco
 
 // --- TestPlatform ---
 
-TestPlatform::TestPlatform() = default;
-TestPlatform::~TestPlatform() = default;
-
 void TestPlatform::at(double time, std::function<void()> action) {
   actions_.push_back({time, std::move(action)});
 }

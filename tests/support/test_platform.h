@@ -67,9 +67,6 @@ class TestSerialPort : public SerialPort {
 
 class TestPlatform : public DiskPlatform {
  public:
-  TestPlatform();
-  ~TestPlatform() override;
-
   // --- virtual clock and scripted operator actions ---
   double t = 1000.0;  // virtual seconds; not 0, so nothing relies on it
   // Runs `action` from the first yield at or after virtual time `time`.
@@ -94,7 +91,6 @@ class TestPlatform : public DiskPlatform {
   int beeps = 0;
   int busyCursor = 0;  // nesting depth of the hourglass
   bool otherInstance = false;
-  QSize screen{15360, 11520};
 
   // The settings folder ("Windows directory"), a fresh temporary folder.
   QString dir() const { return dir_.path(); }
@@ -119,7 +115,7 @@ class TestPlatform : public DiskPlatform {
   void setBusyCursor(bool busy) override { busyCursor += busy ? 1 : -1; }
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
-  QSize screenSizeTwips() override { return screen; }
+  QSize screenSizeTwips() override { return {15360, 11520}; }
   QString systemDirectory() override { return QStringLiteral("/usr/lib"); }
   QString windowsDirectory() override { return dir(); }
   bool anotherInstanceRunning() override { return otherInstance; }

@@ -27,6 +27,10 @@ QString CsvField(const QString& text) {
   return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+QString FailedReadText(bool noAnswer) {
+  return noAnswer ? QStringLiteral("no answer") : QStringLiteral("invalid response");
+}
+
 QByteArray CsvLine(const CsvRow& row) {
   auto cell = [](const std::optional<int>& v) { return v ? QString::number(*v) : QString(); };
   const QStringList fields{IsoTime(row.time), QString::number(row.elapsed, 'f', 3),

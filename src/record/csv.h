@@ -28,5 +28,8 @@ QByteArray CsvLine(const CsvRow& row);
 QString IsoTime(const QDateTime& time);
 // A CSV field: as it is, or quoted with its quotes doubled.
 QString CsvField(const QString& text);
+// The event text of a read that got no block: "no answer", or "invalid
+// response" when something else came.
+QString FailedReadText(bool noAnswer);
 
 }  // namespace ovx

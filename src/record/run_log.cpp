@@ -15,8 +15,7 @@ void RunLog::readingTaken(const Reading& reading) {
   if (!file_) return;
   CsvRow row;
   if (!answered) {
-    row.event = reading.outcome == Outcome::NoAnswer ? QStringLiteral("no answer")
-                                                     : QStringLiteral("invalid response");
+    row.event = FailedReadText(reading.outcome == Outcome::NoAnswer);
   } else if (reading.block == BlockKind::Data) {
     const DataBlockWords& w = reading.words;
     row.W = w[kSetpoint];

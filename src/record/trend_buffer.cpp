@@ -20,6 +20,18 @@ QDateTime WallTime(int64_t ms, int8_t quarters) {
 
 }  // namespace
 
+QString TrendSample::failureText() const {
+  return failed() ? FailedReadText(kind == NoAnswer) : QString();
+}
+
+QDateTime TrendSample::wallTime() const {
+  return WallTime(wallMs, utcOffsetQuarters);
+}
+
+QDateTime TrendEvent::wallTime() const {
+  return WallTime(wallMs, utcOffsetQuarters);
+}
+
 void TrendRange::add(int16_t v) {
   if (!any) {
     any = true;
@@ -127,7 +139,7 @@ QByteArray TrendBuffer::csv() const {
                                 events_.empty() ? 1e300 : events_.front().time);
   auto sampleRow = [start](const TrendSample& s) {
     CsvRow row;
-    row.time = WallTime(s.wallMs, s.utcOffsetQuarters);
+    row.time = s.wallTime();
     row.elapsed = s.time - start;
     switch (s.kind) {
       case TrendSample::Value:
@@ -144,17 +156,15 @@ QByteArray TrendBuffer::csv() const {
         row.D = s.d;
         break;
       case TrendSample::NoAnswer:
-        row.event = QStringLiteral("no answer");
-        break;
       case TrendSample::Invalid:
-        row.event = QStringLiteral("invalid response");
+        row.event = s.failureText();
         break;
     }
     return CsvLine(row);
   };
   auto eventRow = [start](const TrendEvent& e) {
     CsvRow row;
-    row.time = WallTime(e.wallMs, e.utcOffsetQuarters);
+    row.time = e.wallTime();
     row.elapsed = e.time - start;
     row.event = e.text;
     return CsvLine(row);

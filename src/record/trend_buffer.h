@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,9 @@ struct TrendSample {
   int8_t utcOffsetQuarters = 0;  // of the wall clock, in quarter hours
 
   bool failed() const { return kind == NoAnswer || kind == Invalid; }
+  // "no answer" or "invalid response" for a failed read, else empty.
+  QString failureText() const;
+  QDateTime wallTime() const;
 };
 
 struct TrendEvent {
@@ -43,6 +47,7 @@ struct TrendEvent {
   int8_t utcOffsetQuarters = 0;
   OperationEvent::Kind kind = OperationEvent::Kind::RunStarted;
   QString text;  // Describe(event)
+  QDateTime wallTime() const;
 };
 
 // The values of one series within one pixel column.

@@ -1,13 +1,11 @@
 #include "trend/trend_window.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTimeZone>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -109,11 +107,7 @@ void TrendWindow::fed() {
   if (!samples.empty()) {
     const TrendSample& s = samples.back();
     if (s.failed()) {
-      const QDateTime wall =
-          QDateTime::fromMSecsSinceEpoch(s.wallMs, QTimeZone(s.utcOffsetQuarters * 15 * 60));
-      failure_->setText(wall.toString(QStringLiteral("HH:mm:ss ")) +
-                        (s.kind == TrendSample::NoAnswer ? QStringLiteral("no answer")
-                                                         : QStringLiteral("invalid response")));
+      failure_->setText(s.wallTime().toString(QStringLiteral("HH:mm:ss ")) + s.failureText());
       failure_->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0)"));
     } else if (s.kind == TrendSample::Value) {
       // Answered since: the failure stays in view, no longer in red.

@@ -381,7 +381,7 @@ void TrendChart::drawHover(QPainter& painter) {
       break;
     }
   if (nearest && std::abs(nearest->time - t) <= maxGap_)
-    text += nearest->failed() ? QStringLiteral("   no answer")
+    text += nearest->failed() ? QStringLiteral("   ") + nearest->failureText()
                               : QStringLiteral("   X %1 °C").arg(nearest->x);
   const TrendSample& held = samples[at > 0 ? at - 1 : 0];
   if (held.wKnown && held.time <= t) text += QStringLiteral("   W %1 °C").arg(held.w);

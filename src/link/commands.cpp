@@ -24,17 +24,8 @@ QByteArray Commands::getBlock(bool retry, BlockKind kind) {
     link_.ClearReceiveBuffer(label);
     link_.SendCommand(data ? DataBlockRequest(loop) : ValueBlockRequest(loop));
     response = link_.ReceiveResponse();
-    lastOutcome_ = CheckResponse(response, kind);
-    Reading reading{platform.now(), kind, lastOutcome_, {}, {}};
-    if (lastOutcome_ == Outcome::Answered) {
-      if (data)
-        reading.words = DataBlock = DecodeDataBlock(DataField(response));
-      else
-        reading.values = Values = DecodeValueBlock(DataField(response));
-      link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
-      break;
-    }
-    link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
+    lastOutcome_ = take(kind, response);
+    if (lastOutcome_ == Outcome::Answered) break;
     link_.notify([&](LinkListener& l) { l.retryPauseStarted(); });
     platform.processEvents();
     Delay(platform, 1);
@@ -46,15 +37,23 @@ QByteArray Commands::getBlock(bool retry, BlockKind kind) {
   return response;
 }
 
+Outcome Commands::take(BlockKind kind, const QByteArray& response) {
+  const Outcome outcome = CheckResponse(response, kind);
+  Reading reading{link_.platform().now(), kind, outcome, {}, {}};
+  if (outcome == Outcome::Answered) {
+    if (kind == BlockKind::Data)
+      reading.words = DataBlock = DecodeDataBlock(DataField(response));
+    else
+      reading.values = Values = DecodeValueBlock(DataField(response));
+  }
+  link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
+  return outcome;
+}
+
 void Commands::beginValueBlockRead() {
   const QByteArray request = ValueBlockRequest(link_.settings().ControlLoopNumber);
-  link_.beginRead(request, [this](const QByteArray& response) {
-    const Outcome outcome = CheckResponse(response, BlockKind::Value);
-    Reading reading{link_.platform().now(), BlockKind::Value, outcome, {}, {}};
-    if (outcome == Outcome::Answered)
-      reading.values = Values = DecodeValueBlock(DataField(response));
-    link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
-  });
+  link_.beginRead(request,
+                  [this](const QByteArray& response) { take(BlockKind::Value, response); });
 }
 
 bool Commands::SendDataBlock() {

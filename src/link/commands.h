@@ -34,6 +34,9 @@ class Commands {
 
  private:
   QByteArray getBlock(bool retry, BlockKind kind);
+  // Judges a response to a read of `kind`: an answer goes into memory; the
+  // reading goes to the listeners either way. Returns the outcome.
+  Outcome take(BlockKind kind, const QByteArray& response);
   Link& link_;
   Outcome lastOutcome_ = Outcome::NoAnswer;
 };

@@ -2,6 +2,7 @@
 // with a scripted controller.
 
 #include <QApplication>
+#include <QDir>
 #include <QSignalSpy>
 
 #include "support/harness.h"
@@ -137,9 +138,11 @@ TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
 // The heater switched on (read, write, read), then per step a read and a
 // write of words 1, 14, 16, 17 and 37 with the set from "pid.par", the wait
 // and the dwell; the run ends with the heater on and the dialog back as it
-// was. The operator's buttons, pressed in the wait or 2 s into the dwell of
-// one step (or in every wait), end that wait, that dwell, or the run; neither
-// Start nor the menu entry starts a second run or shows the dialog meanwhile.
+// was; a run from a temperature to the same one has that one step. The
+// operator's buttons, pressed in the wait or 2 s into the dwell of one step
+// (or in every wait), end that wait, that dwell, or the run; neither Start
+// (refused with a box) nor the menu entry starts a second run or shows the
+// dialog meanwhile.
 TEST(TRun, StepsAndOperatorButtons) {
   enum Press { None, CancelInWait, CancelInDwell, OkInDwell, OkInEveryWait };
   struct Case {
@@ -160,7 +163,7 @@ TEST(TRun, StepsAndOperatorButtons) {
       {"900|1000|50|3", "50", {900, 950}, CancelInDwell, 2},
       {"900|1000|50|3", "50", {900, 950, 1000}, OkInDwell, 1},
       {"900|1000|50|3", "50", {900, 950, 1000}, OkInEveryWait, 0, 10},
-      {"950|950|50|3", "0", {950, 950, 950, 950}, CancelInDwell, 4},
+      {"900|900|50|3", "0", {900}},
       // clang-format on
   };
   for (const Case& c : cases) {
@@ -176,7 +179,12 @@ TEST(TRun, StepsAndOperatorButtons) {
     int pressedInStep = 0;
     auto press = [&] {
       EXPECT_TRUE(h.dlg.running());
+      h.platform.answers.push_back(MsgAnswer::Ok);
       h.dlg.BtnStart_Click();
+      EXPECT_EQ(h.platform.boxes.back().text,
+                "A temperature run is in progress.\r\n"
+                "A temperature run cannot start until it has ended.");
+      h.platform.boxes.pop_back();
       h.dlg.ShowCentered();
       EXPECT_FALSE(h.dlg.isVisible() || h.dlg.close());
       QPushButton* button = cancel ? h.form().BtnCancel : h.form().BtnOK;
@@ -246,5 +254,77 @@ TEST(TRun, StepsAndOperatorButtons) {
     EXPECT_GE(h.platform.beeps, static_cast<int>(c.steps.size()) + 1);
     EXPECT_TRUE(h.dlg.isVisible() && h.dlg.loaded() && !h.dlg.running());
     EXPECT_TRUE(Idle(h.form()));
+  }
+}
+
+// One long operation at a time. A temperature run's Start during
+// self-optimizing or a wait for steady state, and self-optimizing from its
+// menu during a run or a wait, are refused with a box that names the one in
+// progress: at its first yield, or in the retry pause of its first read
+// (where a run has the menus enabled). Nothing is sent, and the operation in
+// progress runs exactly as it does without the attempt, to its log's own end.
+TEST(LongOperations, OneAtATime) {
+  enum Op { Run, SelfOpt, Wait };
+  const QString run = "A temperature run", selfOpt = "Self-optimizing",
+                wait = "A wait for steady state";
+  const struct {
+    Op running, attempted;  // a run by its Start, self-optimizing by its menu
+    bool inRetryPause;
+    QString box;  // in progress, attempted
+  } cases[] = {
+      {SelfOpt, Run, false, selfOpt + "|" + run},  {SelfOpt, Run, true, selfOpt + "|" + run},
+      {Run, SelfOpt, true, run + "|" + selfOpt},   {Wait, Run, false, wait + "|" + run},
+      {Wait, SelfOpt, true, wait + "|" + selfOpt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.box.toStdString() + (c.inRetryPause ? " in a retry pause" : ""));
+    struct Result {
+      std::vector<QByteArray> frames;
+      QStringList boxes;
+      QByteArray logs;
+    };
+    auto go = [&](bool attempt) {
+      Furnace h;
+      // Self-optimizing starts at 600 °C and polls twice before it is done.
+      h.controller.beforeValueRead = [&](int k) {
+        h.controller.values.OptimizationStatus = k == 1 || k == 2;
+        h.controller.values.ActualTemperature =
+            static_cast<int16_t>(k == 0 && c.running == SelfOpt ? 600 : h.controller.words[1]);
+      };
+      bool silent = c.inRetryPause;  // the first read gets no answer
+      h.script([&](const QByteArray& frame) {
+        return std::exchange(silent, false) ? QByteArray() : h.controller.answer(frame);
+      });
+      if (attempt)
+        h.platform.soon([&] {
+          const size_t written = h.port().written.size();
+          h.platform.answers.push_back(MsgAnswer::Ok);
+          c.attempted == Run ? h.dlg.BtnStart_Click()
+                             : h.form().ops().menuOVXSelfOptimizing_Click();
+          EXPECT_EQ(h.port().written.size(), written);
+        });
+      h.platform.answers = {MsgAnswer::Ok};
+      h.platform.inputs = {"850"};
+      h.type("900|900|1|1");
+      c.running == Run       ? h.dlg.BtnStart_Click()
+      : c.running == SelfOpt ? h.form().ops().menuOVXSelfOptimizing_Click()
+                             : h.form().ops().WaitForSteadyState(900);
+      EXPECT_TRUE(Idle(h.form()));
+      Result r{h.sent(), {}, {}};
+      for (const MessageBoxRequest& box : h.platform.boxes) r.boxes << box.title + "|" + box.text;
+      for (const QString& log : QDir(h.platform.dir() + "/runs").entryList(QDir::Files))
+        r.logs += h.platform.readFile(h.platform.dir() + "/runs/" + log).value_or("?");
+      return r;
+    };
+    const Result without = go(false);
+    Result with = go(true);
+    EXPECT_TRUE(with.boxes.removeOne("OVX|" + c.box.section('|', 0, 0) + " is in progress.\r\n" +
+                                     c.box.section('|', 1, 1) +
+                                     " cannot start until it has ended."))
+        << with.boxes.join("\n").toStdString();
+    EXPECT_EQ(with.boxes, without.boxes);
+    EXPECT_EQ(with.frames, without.frames);
+    EXPECT_EQ(with.logs, without.logs);
+    EXPECT_EQ(with.logs.endsWith(",end\r\n"), c.running != Wait);
   }
 }

@@ -138,8 +138,12 @@ void frmTRun::Form_Load() {
   DwellTime->setText(QStringLiteral("60"));
 }
 
+bool frmTRun::running() const {
+  return form_.ops().longOperation() == LongOperation::TemperatureRun;
+}
+
 void frmTRun::ShowCentered() {
-  if (running_) return;
+  if (running()) return;
   if (!loaded_) {
     Form_Load();
     TStart->setFocus();
@@ -258,7 +262,7 @@ void frmTRun::BtnCancel_Click() {
 void frmTRun::closeEvent(QCloseEvent* event) {
   // The window of a run in progress stays loaded; it is shown again when
   // the run ends.
-  if (running_) {
+  if (running()) {
     event->ignore();
     return;
   }
@@ -270,7 +274,9 @@ void frmTRun::closeEvent(QCloseEvent* event) {
 // --- The run ---
 
 void frmTRun::BtnStart_Click() {
-  if (running_) return;  // one run at a time
+  // One long operation at a time: refused before anything is asked or sent.
+  const std::optional<LongClaim> claim = form_.ops().beginLong(LongOperation::TemperatureRun);
+  if (!claim) return;
   CheckTemperatureParameter();
   BeepIfSound(platform_, settings_);
   const QString& nl = CRLF;
@@ -282,12 +288,6 @@ void frmTRun::BtnStart_Click() {
                  QStringLiteral("Dwell Time: ") + DwellTime->text() + nl,
              MsgButtons::OkCancel, MsgIcon::None, QStringLiteral("Start Temperature Run"));
   if (answer != MsgAnswer::Ok) return;
-
-  running_ = true;
-  struct EndOfRun {
-    bool& running;
-    ~EndOfRun() { running = false; }
-  } endOfRun{running_};
 
   hide();
   frmOVX& form = form_;
@@ -333,14 +333,14 @@ void frmTRun::BtnStart_Click() {
     ops.WaitForSteadyState(setpoint);
     form.OKFlag = false;
     CountDown(Whole16(FieldNumber(DwellTime)));
-    if (form.CancelFlag) break;
+    // A run from a temperature to the same one has that one step.
+    if (form.CancelFlag || step == 0) break;
 
     T += step;
     if (T < std::numeric_limits<int16_t>::min() || T > std::numeric_limits<int16_t>::max()) break;
   }
 
   ops.post(OperationEvent(OperationEvent::Kind::RunEnded));
-  running_ = false;
   show();
 }
 

@@ -57,8 +57,9 @@ class frmTRun : public QWidget {
   // The dwell at one step, counted down in the main window's status line.
   void CountDown(int16_t dwell);
 
-  // True while a run is in progress (from the confirmation to its end).
-  bool running() const { return running_; }
+  // True while a temperature run is in progress (from the click on Start to
+  // its end).
+  bool running() const;
 
  signals:
   // The window was closed (Cancel or its close box); an owner that prefers
@@ -83,7 +84,6 @@ class frmTRun : public QWidget {
   Commands& commands_;
   PidStore& pidStore_;
   frmOVX& form_;
-  bool running_ = false;
   bool loaded_ = true;
 };
 

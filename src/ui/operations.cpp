@@ -28,7 +28,36 @@ void refuseField(Platform& platform, const Settings& settings, QLineEdit* field,
   field->setSelection(0, static_cast<int>(field->text().size()));
 }
 
+// The long operation as the subject of a sentence.
+QString LongName(LongOperation kind) {
+  switch (kind) {
+    case LongOperation::TemperatureRun:
+      return QStringLiteral("A temperature run");
+    case LongOperation::SelfOptimizing:
+      return QStringLiteral("Self-optimizing");
+    case LongOperation::SteadyStateWait:
+      return QStringLiteral("A wait for steady state");
+    case LongOperation::None:
+      break;
+  }
+  return {};
+}
+
 }  // namespace
+
+std::optional<LongClaim> Operations::beginLong(LongOperation kind) {
+  if (long_ == LongOperation::None) {
+    long_ = kind;
+    return LongClaim(long_);
+  }
+  // Two of them at once would drive the controller against each other.
+  BeepIfSound(platform_, settings_);
+  MsgBox(platform_,
+         LongName(long_) + QStringLiteral(" is in progress.") + CRLF + LongName(kind) +
+             QStringLiteral(" cannot start until it has ended."),
+         MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX"));
+  return std::nullopt;
+}
 
 void Operations::parameterKeyPress(QLineEdit* field, int key) {
   frmOVX& form = form_;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "link/commands.h"
 #include "link/link.h"
@@ -18,6 +19,24 @@ class QLineEdit;
 namespace ovx {
 
 class frmOVX;
+
+// The operations that hold the controller for minutes or hours, yielding to
+// the event loop meanwhile; only one of them runs at a time.
+enum class LongOperation { None, TemperatureRun, SelfOptimizing, SteadyStateWait };
+
+// A long operation's hold on the controller, given up when it is destroyed.
+class LongClaim {
+ public:
+  explicit LongClaim(LongOperation& slot) : slot_(&slot) {}
+  LongClaim(LongClaim&& other) noexcept : slot_(std::exchange(other.slot_, nullptr)) {}
+  LongClaim& operator=(LongClaim&&) = delete;
+  ~LongClaim() {
+    if (slot_) *slot_ = LongOperation::None;
+  }
+
+ private:
+  LongOperation* slot_;
+};
 
 class Operations {
  public:
@@ -60,7 +79,15 @@ class Operations {
   // An event of an operation, at the clock's time now.
   void post(OperationEvent event);
 
+  // The long operation in progress, from its first step to its end.
+  LongOperation longOperation() const { return long_; }
+  // Claims the controller for `kind`. While another long operation runs, a
+  // box names it and nothing is claimed: the caller sends nothing and stops.
+  std::optional<LongClaim> beginLong(LongOperation kind);
+
  private:
+  // Self-optimizing once the controller is claimed for it.
+  void selfOptimize(int16_t W);
   // Reads the data block once and tells how that went.
   Outcome checkConnection(bool showMessages);
   // A main-window field does not hold a 16-bit number (Load/Save PID's).
@@ -74,6 +101,7 @@ class Operations {
   PidStore& pidStore_;
   Recorder& recorder_;
   frmOVX& form_;
+  LongOperation long_ = LongOperation::None;
 };
 
 }  // namespace ovx

@@ -10,10 +10,19 @@
 namespace ovx {
 
 void Operations::menuOVXSelfOptimizing_Click() {
-  if (const std::optional<int16_t> W = EnterSetpoint()) SelfOptimizing(*W);
+  // Claimed before the setpoint is read: nothing goes out while another long
+  // operation holds the controller.
+  const std::optional<LongClaim> claim = beginLong(LongOperation::SelfOptimizing);
+  if (!claim) return;
+  if (const std::optional<int16_t> W = EnterSetpoint()) selfOptimize(*W);
 }
 
 void Operations::SelfOptimizing(int16_t W) {
+  const std::optional<LongClaim> claim = beginLong(LongOperation::SelfOptimizing);
+  if (claim) selfOptimize(W);
+}
+
+void Operations::selfOptimize(int16_t W) {
   frmOVX& form = form_;
   Commands& commands = commands_;
   const QString& nl = CRLF;

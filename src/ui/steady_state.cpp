@@ -24,6 +24,13 @@ void Operations::WaitForSteadyState(int16_t W) {
   frmOVX& form = form_;
   const QString& nl = CRLF;
   const double start = platform_.now();
+  // On its own, the wait holds the controller itself; inside a run or a
+  // self-optimizing, the operation that called it does.
+  std::optional<LongClaim> claim;
+  if (long_ == LongOperation::None) {
+    long_ = LongOperation::SteadyStateWait;
+    claim.emplace(long_);
+  }
 
   form.setMenusEnabled(false);
   form.BtnCancel->setVisible(true);

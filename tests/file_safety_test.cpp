@@ -1,6 +1,7 @@
-// "pid.par" against what a hostile user or a full disk puts in its way, on
-// the real file code in a temporary folder (only regular files are read, and
-// a pipe never blocks); and message box lines cut to 100 characters.
+// "pid.par" against what a hostile user, a full disk or a file system without
+// hard links puts in its way, on the real file code in a temporary folder
+// (only regular files are read, and a pipe never blocks); and message box
+// lines cut to 100 characters.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,12 +66,14 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
   const auto dangling = [](Folder& f) { f.link("pid.par", "victim"); };
   const auto full = [](Folder&) { test::LimitFileSize(4096); };
   const QString exists = strerror(EEXIST), tooLarge = strerror(EFBIG);
+  const files::HardLink noLink = [](const char*, const char*) { return errno = EPERM, -1; };
   const struct {
     const char* name;
     bool create;  // else replace
     std::function<void(Folder&)> plant;
     QByteArray data;
     QString reason, after;
+    files::HardLink link = ::link;
   } cases[] = {
       // clang-format off
       {"planted link pid.tmp", false,
@@ -93,6 +96,12 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
       {"create", true, nullptr, kNew, "", "pid.par 644: " + kNew},
       {"create on a dangling link", true, dangling, kNew, exists, "pid.par -> victim"},
       {"create on a full disk", true, full, big, tooLarge, ""},
+      // Without hard links (FAT, SMB): created under its name, or not at all.
+      {"create, link() refused", true, nullptr, kNew, "", "pid.par 644: " + kNew, noLink},
+      {"create on a dangling link, link() refused", true, dangling, kNew, exists,
+       "pid.par -> victim", noLink},
+      {"create, link() refused, then a full disk", true, nullptr, big, tooLarge, "",
+       [](const char*, const char*) { return test::LimitFileSize(4096), errno = EPERM, -1; }},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -103,7 +112,8 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
     struct stat before {
     }, after{};
     const bool existed = ::stat(f.at("pid.par"), &before) == 0;
-    const QString error = c.create ? files::Create(par, c.data) : files::WriteDurably(par, c.data);
+    const QString error =
+        c.create ? files::Create(par, c.data, c.link) : files::WriteDurably(par, c.data);
     test::LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(error.toStdString(), c.reason.toStdString());
     EXPECT_EQ(f.listing().toStdString(), c.after.toStdString());

@@ -62,7 +62,8 @@ QString writeAll(int fd, const QByteArray& data) {
 // A new or renamed entry lives in its folder: sync the folder too.
 QString syncFolder(const QString& path) {
   const QString folder = QFileInfo(path).absolutePath();
-  const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = ::open(QFile::encodeName(folder).constData(),
+                        O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return systemReason(errno);
   const int synced = ::fsync(fd);
   const int error = errno;
@@ -77,10 +78,16 @@ QString ReasonUnreadable(const QString& path) {
   if (!info.exists()) return {};
   if (info.isDir()) return systemReason(EISDIR);
   if (!info.isFile()) return QString::fromLatin1(kNotRegular);
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, and looked at again once open: a pipe put under the name
+  // after the check above must not hold the program.
+  const int fd =
+      ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return systemReason(errno);
+  struct stat st {};
+  const bool known = ::fstat(fd, &st) == 0;
   ::close(fd);
-  return {};
+  if (known && S_ISDIR(st.st_mode)) return systemReason(EISDIR);
+  return known && S_ISREG(st.st_mode) ? QString() : QString::fromLatin1(kNotRegular);
 }
 
 bool Exists(const QString& path) {
@@ -138,7 +145,29 @@ QString WriteDurably(const QString& path, const QByteArray& data) {
   return syncFolder(target);
 }
 
-QString Create(const QString& path, const QByteArray& data) {
+namespace {
+
+// What link() or fchmod() say on a file system without hard links or without
+// Unix modes.
+bool Unsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Creates the file new under its name and writes it; when that fails half
+// way, it is removed again, so that the name holds the whole file or nothing.
+QString CreateExclusive(const QByteArray& name, const QByteArray& data) {
+  const int fd = ::open(name.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd < 0) return systemReason(errno);
+  QString error = writeAll(fd, data);
+  if (::close(fd) != 0 && error.isEmpty()) error = systemReason(errno);
+  if (!error.isEmpty()) ::unlink(name.constData());
+  return error;
+}
+
+}  // namespace
+
+QString Create(const QString& path, const QByteArray& data, HardLink hardLink) {
   // Written whole under a unique name beside it first; link() then gives it
   // its name, and fails when anything at all is there, a dangling link
   // included, so nothing is written through a link or over a file.
@@ -149,11 +178,18 @@ QString Create(const QString& path, const QByteArray& data) {
   // mkostemp() makes the file private; it gets the mode of a plain creation.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  QString error = ::fchmod(fd, 0666 & ~mask) == 0 ? writeAll(fd, data) : systemReason(errno);
-  if (::close(fd) != 0 && error.isEmpty()) error = systemReason(errno);
-  if (error.isEmpty() && ::link(temp.constData(), name.constData()) != 0)
-    error = systemReason(errno);
+  int refused = ::fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+  QString error = refused ? QString() : writeAll(fd, data);
+  if (::close(fd) != 0 && error.isEmpty() && !refused) error = systemReason(errno);
+  if (error.isEmpty() && !refused && hardLink(temp.constData(), name.constData()) != 0)
+    refused = errno;
   ::unlink(temp.constData());
+  // Without hard links, O_EXCL keeps the promise: it too fails on anything
+  // under the name, a dangling link included.
+  if (Unsupported(refused))
+    error = CreateExclusive(name, data);
+  else if (refused)
+    error = systemReason(refused);
   return error.isEmpty() ? syncFolder(path) : error;
 }
 
@@ -176,6 +212,16 @@ class AppendOnlyFile : public AppendFile {
     if (::fdatasync(fd_) != 0) return cutBack(errno);
     size_ += data.size();
     return {};
+  }
+
+  bool detached() const override {
+    struct stat open {
+    }, named{};
+    if (::fstat(fd_, &open) != 0) return false;  // cannot tell: go on
+    if (open.st_nlink == 0) return true;
+    if (::stat(QFile::encodeName(path_).constData(), &named) != 0)
+      return errno == ENOENT || errno == ENOTDIR;
+    return named.st_dev != open.st_dev || named.st_ino != open.st_ino;
   }
 
  private:
@@ -209,8 +255,9 @@ std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error
   const QString stem = path.chopped(suffix.size());
   for (int n = 1; n < 1000; ++n) {
     const QString candidate = n == 1 ? path : stem + QLatin1Char('-') + QString::number(n) + suffix;
-    const int fd = ::open(QFile::encodeName(candidate).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+    const int fd =
+        ::open(QFile::encodeName(candidate).constData(),
+               O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd >= 0) {
       // The new entry must survive a power cut too; should the folder fail
       // to sync, the rows still go to the file, which is the best left to do.

@@ -3,6 +3,8 @@
 // the name is refused, so nothing blocks.
 #pragma once
 
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QString>
 #include <memory>
@@ -30,15 +32,23 @@ QString ReasonUnreadable(const QString& path);
 // does not let this user write it (root included). Returns an empty text on
 // success, else the reason.
 QString WriteDurably(const QString& path, const QByteArray& data);
+// Gives a file a second name, as link(2) does (errno set on failure).
+using HardLink = int (*)(const char* existing, const char* name);
+
 // Creates the file with the bytes, whole or not at all, when nothing at all
-// is there under its name (not even a dangling link).
-QString Create(const QString& path, const QByteArray& data);
+// is there under its name (not even a dangling link): written under a unique
+// name beside it and linked to its name with `hardLink`; where the file
+// system has no hard links or no Unix modes (FAT, many SMB mounts), created
+// exclusively under its name instead, and removed again when it cannot be
+// written whole.
+QString Create(const QString& path, const QByteArray& data, HardLink hardLink = ::link);
 // Creates the folder (one level) unless it is there, and syncs the folder
 // above it.
 QString CreateFolder(const QString& path);
 // Creates a new file with O_EXCL, under a free name beside the path when the
 // path is taken, and syncs its folder. Each append is written, and synced
-// before it returns; a failed one is cut off again.
+// before it returns; a failed one is cut off again. The file is detached when
+// its path no longer leads to it.
 std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error);
 
 }  // namespace ovx::files

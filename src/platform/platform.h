@@ -64,6 +64,9 @@ class AppendFile {
   // Adds the bytes at the end and has them on disk when it returns. On a
   // failure the file ends as it ended before, and the reason is returned.
   virtual FileError append(const QByteArray& data) = 0;
+  // True when the file is no longer the one under its path: removed, or
+  // another put in its place. What is appended then is lost with it.
+  virtual bool detached() const = 0;
 };
 
 // A single-shot timer on the platform's clock. Its handler runs from the event
@@ -143,7 +146,7 @@ class Platform {
   // file, a dangling link, or a file whose mode forbids this user to write.
   virtual FileError writeFileDurably(const QString& path, const QByteArray& data) = 0;
   // Creates the file whole, or not at all, when nothing is there under that
-  // name (not even a dangling link).
+  // name (not even a dangling link); also on file systems without hard links.
   virtual FileError createFile(const QString& path, const QByteArray& data) = 0;
   // Creates the folder unless it is there.
   virtual FileError createFolder(const QString& path) = 0;

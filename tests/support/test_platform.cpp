@@ -10,8 +10,8 @@
 namespace ovx::test {
 
 QDateTime TestPlatform::wallClock() {
-  const QDateTime base(QDate(2026, 12, 6), QTime(14, 3, 27), QTimeZone(-12600));
-  return base.addMSecs(std::llround((t - 1000.0) * 1000));
+  if (!wallAt1000.isValid()) wallAt1000 = {QDate(2026, 12, 6), QTime(14, 3, 27), QTimeZone(-12600)};
+  return wallAt1000.addMSecs(std::llround((t - 1000.0) * 1000));
 }
 
 // --- TestSerialPort ---
@@ -163,7 +163,7 @@ FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& 
 
 FileError TestPlatform::createFile(const QString& path, const QByteArray& data) {
   const FileError error = failWrite ? failWrite(path) : FileError();
-  return error.isEmpty() ? DiskPlatform::createFile(path, data) : error;
+  return error.isEmpty() ? files::Create(path, data, hardLink) : error;
 }
 
 FileError TestPlatform::createFolder(const QString& path) {

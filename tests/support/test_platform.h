@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/disk_platform.h"
+#include "platform/files.h"
 
 namespace ovx::test {
 
@@ -101,13 +102,17 @@ class TestPlatform : public DiskPlatform {
 
   // File writes and creations fail when this returns a reason.
   std::function<FileError(const QString& path)> failWrite;
+  // How a file made whole gets its name (link(2), unless a test refuses it).
+  files::HardLink hardLink = ::link;
   // Replies for the next save dialogs (nullopt = Cancel).
   std::deque<std::optional<QString>> saveNames;
 
   // --- Platform ---
   double now() override { return t; }
-  // 2026-12-06 14:03:27.000 -03:30 at t = 1000, going with the virtual clock
-  // (an offset of half hours, west of UTC, as some logs are written in).
+  // The wall clock at t = 1000, going on with the virtual clock in its time
+  // zone: 2026-12-06 14:03:27.000 -03:30 (an offset of half hours, west of
+  // UTC, as some logs are written in), unless a test puts another.
+  QDateTime wallAt1000;
   QDateTime wallClock() override;
   void sleep(double seconds) override;
   void processEvents() override;

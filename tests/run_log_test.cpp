@@ -9,12 +9,15 @@
 // carried on, a bounded store.
 
 #include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSpinBox>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <map>
 
 #include "record/csv.h"
@@ -153,30 +156,98 @@ TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
   EXPECT_EQ(logs, Expected("selfopt_cancelled_closed.csv"));
 }
 
-// A read-only folder, or a disk that fills up in the middle of a row.
-TEST(RunLog, NotWrittenTheRunGoesOnAndTheOperatorIsToldOnce) {
+// A log that cannot be written: a read-only folder, a file where the folder
+// "runs" goes, a disk that fills up in the middle of a row. A log removed, or
+// replaced by another file, in the first wait: a new file from the next row
+// on, whose head names the old one and the time of the break. The run goes
+// on; the notice is told once, the mark stands in the window until the run
+// ends, and the box comes after the run, never during it.
+TEST(RunLog, TroubleIsMarkedDuringTheRunAndReportedAfterIt) {
   std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the size limit fails instead
-  for (const bool readOnly : {true, false}) {
+  enum Trouble { ReadOnly, FolderIsAFile, FullDisk, Removed, Replaced };
+  const QString
+      head = "The log of the temperature run started 2026-12-06 14:03:27 is not whole.\r\n\r\n",
+      gone =
+          "Removed or replaced before 2026-12-06 14:03:29, with the rows written until "
+          "then:\r\n{log}.csv\r\nThe rows from then on are in:\r\n{log}";
+  const struct {
+    Trouble trouble;
+    QString notice, mark, report;  // {dir}, and {log} for {dir}/runs/<the log>
+  } cases[] = {
+      {ReadOnly, "No run log: cannot write {dir}/runs (Read-only file system); the run goes on.",
+       "Run log not kept",
+       "Nothing written from 2026-12-06 14:03:27 on (Read-only file system):\r\n{dir}/runs"},
+      {FolderIsAFile, "No run log: cannot write {dir}/runs (File exists); the run goes on.",
+       "Run log not kept",
+       "Nothing written from 2026-12-06 14:03:27 on (File exists):\r\n{dir}/runs"},
+      {FullDisk, "No run log: cannot write {log}.csv (File too large); the run goes on.",
+       "Run log not kept",
+       "Nothing written from 2026-12-06 14:03:29 on (File too large):\r\n{log}.csv"},
+      {Removed, "Run log {log}.csv was removed or replaced; its rows go on in {log}.csv.",
+       "Run log incomplete", gone + ".csv"},
+      {Replaced, "Run log {log}.csv was removed or replaced; its rows go on in {log}-2.csv.",
+       "Run log incomplete", gone + "-2.csv"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.trouble);
     LogHarness h;
-    const QString notice = QString("No run log: cannot write %1/runs%2; the run goes on.")
-                               .arg(h.platform.dir(), readOnly ? " (Read-only file system)"
-                                                               : "/2026-12-06_14-03-27_run.csv "
-                                                                 "(File too large)");
-    if (readOnly)
+    const QString runs = h.platform.dir() + "/runs";
+    auto fill = [&](QString text) {
+      return text.replace("{log}", runs + "/2026-12-06_14-03-27_run")
+          .replace("{dir}", h.platform.dir());
+    };
+    if (c.trouble == ReadOnly)
       h.platform.failWrite = [](const QString& path) {
         return path.endsWith("/runs") ? QString("Read-only file system") : QString();
       };
+    if (c.trouble == FolderIsAFile) QFile(runs).open(QIODevice::WriteOnly);
+    h.X = [&](int k, int W) {
+      if (k == 3 && c.trouble == Removed) QFile::remove(fill("{log}.csv"));
+      if (k == 3 && c.trouble == Replaced) {
+        QFile other(runs + "/other");
+        other.open(QIODevice::WriteOnly) && other.write("mine");
+        std::rename(qPrintable(runs + "/other"), qPrintable(fill("{log}.csv")));
+      }
+      return W;
+    };
     h.recordStatus();
     int traced = 0;
     QObject::connect(h.form().StatusText, &QPlainTextEdit::textChanged,
-                     [&] { traced += h.form().statusText().endsWith(notice + "\r\n"); });
-    LimitFileSize(readOnly ? RLIM_INFINITY : 1000);
+                     [&] { traced += h.form().statusText().endsWith(fill(c.notice) + "\r\n"); });
+    QStringList marks;
+    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&] {
+      if (h.form().lblRunLog->isVisible() && !marks.contains(h.form().lblRunLog->text()))
+        marks << h.form().lblRunLog->text();
+    });
+    ShowActive(h.form());
+    LimitFileSize(c.trouble == FullDisk ? 1000 : RLIM_INFINITY);
     h.run();
     LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(h.controller.words[kSetpoint], 960);  // every step ran
     EXPECT_TRUE(Idle(h.form()));
-    EXPECT_EQ(std::pair(int(h.statusTexts().count(notice)), traced), std::pair(1, 1));
-    EXPECT_EQ(h.log().endsWith("\r\n"), !readOnly);  // a row cut short is taken back
+    EXPECT_EQ(std::pair(int(h.statusTexts().count(fill(c.notice))), traced), std::pair(1, 1));
+    EXPECT_EQ(marks, QStringList{c.mark});
+    EXPECT_FALSE(h.form().lblRunLog->isVisible());
+    EXPECT_EQ(h.platform.boxes.size(), 1u);  // the confirmation only
+    h.platform.answers = {MsgAnswer::Ok};
+    h.platform.idle(1);
+    ASSERT_EQ(h.platform.boxes.size(), 2u);
+    const MessageBoxRequest& box = h.platform.boxes[1];
+    EXPECT_EQ(std::tuple(box.title, box.text, box.buttons, box.icon),
+              std::tuple(QString("Run log"), fill(head + c.report), MsgButtons::Ok,
+                         MsgIcon::Exclamation));
+    const QByteArray log = h.log();  // the newest
+    EXPECT_EQ(log.endsWith(",end\r\n"), c.trouble >= Removed);
+    EXPECT_EQ(log.endsWith("\r\n"), c.trouble >= FullDisk);  // a row cut short is taken back
+    if (c.trouble < Removed) continue;
+    EXPECT_TRUE(log.contains(fill("# continues: {log}.csv, removed or replaced between "
+                                  "2026-12-06T14:03:28.800-03:30 and "
+                                  "2026-12-06T14:03:29.000-03:30\r\n")
+                                 .toUtf8()))
+        << log.toStdString();
+    if (c.trouble == Replaced) {
+      EXPECT_EQ(h.platform.readFile(fill("{log}.csv")), "mine");
+    }
   }
 }
 

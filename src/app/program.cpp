@@ -34,11 +34,14 @@ void Program::Main() {
   // the main window, then the trend.
   link.addListener(&runLog);
   recorder.addListener(&runLog);
-  // Told in the window, never in a box: the run must not wait for it.
-  runLog.onTrouble = [this](const QString& notice) {
+  // Told in the window, never in a box while the run lasts: the run must
+  // not wait for the operator.
+  runLog.onTrouble = [this](const QString& notice, bool keptOn) {
     form_->setStatusLine(notice);
     form_->appendStatusText(notice + CRLF);
+    form_->showRunLogMark(notice, keptOn);
   };
+  runLog.onLost = [this](const QString& report) { form_->runLogLost(report); };
   link.addListener(form_.get());
   link.addListener(&trendFeed);
   recorder.addListener(&trendFeed);

@@ -6,6 +6,15 @@
 
 namespace ovx {
 
+namespace {
+
+// A time of the run as the operator reads it in a box.
+QString ShownTime(const QDateTime& time) {
+  return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
 RunLog::RunLog(Platform& platform, const Settings& settings)
     : platform_(platform), settings_(settings) {}
 
@@ -64,37 +73,41 @@ void RunLog::eventPosted(const OperationEvent& event) {
       break;
   }
   write(event.time, row);
-  if (event.kind == Kind::RunEnded || event.kind == Kind::ProgramEnding) file_.reset();
+  if (event.kind == Kind::RunEnded || event.kind == Kind::ProgramEnding) end();
 }
 
 void RunLog::begin(const OperationEvent& start) {
-  file_.reset();
-  start_ = start.time;
+  end();
+  start_ = start;
   wallStart_ = platform_.wallClock();
   setpoint_ = start.words[kSetpoint];
 
   const QString folder = settings_.Dir + QStringLiteral("runs");
   if (const FileError error = platform_.createFolder(folder); !error.isEmpty()) {
-    fail(folder, error);
+    fail(folder, error, wallStart_);
     return;
   }
   const bool selfOptimizing = start.run == OperationEvent::Run::SelfOptimizing;
-  const QString path =
-      folder + platform_.pathSeparator() +
-      wallStart_.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-      (selfOptimizing ? QStringLiteral("_selfopt.csv") : QStringLiteral("_run.csv"));
+  open(folder + platform_.pathSeparator() +
+           wallStart_.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+           (selfOptimizing ? QStringLiteral("_selfopt.csv") : QStringLiteral("_run.csv")),
+       QString(), wallStart_);
+}
+
+void RunLog::open(const QString& path, const QString& extra, const QDateTime& at) {
   FileError error;
   file_ = platform_.createAppendFile(path, error);
   if (!file_) {
-    fail(path, error);
+    fail(path, error, at);
     return;
   }
   // One append for the head, so that it is there whole or not at all.
-  append(comments(start).toUtf8() + CsvHeader());
+  append(comments(extra).toUtf8() + CsvHeader(), at);
 }
 
-QString RunLog::comments(const OperationEvent& start) const {
+QString RunLog::comments(const QString& extra) const {
   const Settings& g = settings_;
+  const OperationEvent& start = *start_;
   const DataBlockWords& w = start.words;
   const QString degrees = QStringLiteral(" °C");
   QStringList lines{QStringLiteral("program: ovx ") + QStringLiteral(OVX_VERSION),
@@ -119,6 +132,7 @@ QString RunLog::comments(const OperationEvent& start) const {
                Plain(w[kSetpointLow]) + QStringLiteral(", SP H ") + Plain(w[kSetpointHigh]) +
                QStringLiteral(", P ") + Plain(w[kPTerm]) + QStringLiteral(", I ") +
                Plain(w[kITerm]) + QStringLiteral(", D ") + Plain(w[kDTerm]);
+  if (!extra.isEmpty()) lines << extra;
   QString text;
   for (const QString& line : lines) text += QStringLiteral("# ") + line + CRLF;
   return text;
@@ -126,21 +140,59 @@ QString RunLog::comments(const OperationEvent& start) const {
 
 void RunLog::write(double time, CsvRow row) {
   if (!file_) return;
-  const qint64 ms = std::llround((time - start_) * 1000);
+  const qint64 ms = std::llround((time - start_->time) * 1000);
   row.time = wallStart_.addMSecs(ms);
   row.elapsed = ms / 1000.0;
-  append(CsvLine(row));
+  // Rows appended to a file that is gone would be lost without a word.
+  if (file_->detached()) replaceLost(row.time);
+  if (file_) append(CsvLine(row), row.time);
 }
 
-void RunLog::append(const QByteArray& bytes) {
-  if (const FileError error = file_->append(bytes); !error.isEmpty()) fail(file_->path(), error);
-}
-
-void RunLog::fail(const QString& path, const FileError& reason) {
+void RunLog::replaceLost(const QDateTime& at) {
+  const QString old = file_->path();
   file_.reset();
+  lost_ << QStringLiteral("Removed or replaced before ") + ShownTime(at) +
+               QStringLiteral(", with the rows written until then:") + CRLF + old;
+  open(old,
+       QStringLiteral("continues: ") + old + QStringLiteral(", removed or replaced between ") +
+           IsoTime(lastRow_) + QStringLiteral(" and ") + IsoTime(at),
+       at);
+  if (!file_) return;  // told as a failure
+  lost_.last() += CRLF + QStringLiteral("The rows from then on are in:") + CRLF + file_->path();
+  if (onTrouble)
+    onTrouble(QStringLiteral("Run log ") + old + QStringLiteral(" was removed or replaced; ") +
+                  QStringLiteral("its rows go on in ") + file_->path() + QStringLiteral("."),
+              true);
+}
+
+void RunLog::append(const QByteArray& bytes, const QDateTime& at) {
+  if (const FileError error = file_->append(bytes); !error.isEmpty())
+    fail(file_->path(), error, at);
+  else
+    lastRow_ = at;
+}
+
+void RunLog::fail(const QString& path, const FileError& reason, const QDateTime& from) {
+  file_.reset();
+  lost_ << QStringLiteral("Nothing written from ") + ShownTime(from) + QStringLiteral(" on (") +
+               reason + QStringLiteral("):") + CRLF + path;
   if (onTrouble)
     onTrouble(QStringLiteral("No run log: cannot write ") + path + QStringLiteral(" (") + reason +
-              QStringLiteral("); the run goes on."));
+                  QStringLiteral("); the run goes on."),
+              false);
+}
+
+void RunLog::end() {
+  file_.reset();
+  if (!start_ || lost_.isEmpty()) return;
+  const bool selfOptimizing = start_->run == OperationEvent::Run::SelfOptimizing;
+  const QString report =
+      QStringLiteral("The log of the ") +
+      (selfOptimizing ? QStringLiteral("self-optimizing") : QStringLiteral("temperature run")) +
+      QStringLiteral(" started ") + ShownTime(wallStart_) + QStringLiteral(" is not whole.") +
+      CRLF + CRLF + lost_.join(CRLF + CRLF);
+  lost_.clear();
+  if (onLost) onLost(report);
 }
 
 }  // namespace ovx

@@ -7,7 +7,11 @@
 // Each row is on disk when the callback that brought it returns, which is
 // before the next exchange on the line: a crash loses at most the row being
 // written, and the file always ends with whole rows. A log that cannot be
-// written is given up for the rest of its run and told once; the run goes on.
+// written is given up for the rest of its run and told; the run goes on. A
+// log file removed or replaced during the run is noticed at the next row,
+// and a new one takes its rows from there, its head naming the old one and
+// the time of the break. At the end of a run whose log is not whole, what
+// was lost, since when and why is told once more.
 #pragma once
 
 #include <QDateTime>
@@ -30,8 +34,14 @@ class RunLog : public LinkListener, public OperationListener {
 
   // The serial device behind the port, for the comment lines.
   void setDevice(const QString& device) { device_ = device; }
-  // Told, once per log, that and why it cannot be written.
-  std::function<void(const QString& notice)> onTrouble;
+  // Told at each trouble with the run's log, at once: what happened, and
+  // whether the rows go on into a file (a new one, after the old one was
+  // removed) or are lost from now on.
+  std::function<void(const QString& notice, bool keptOn)> onTrouble;
+  // Told when a log that had trouble ends with its run: what was lost, from
+  // which time, and why ("The log of the temperature run started ... is not
+  // whole. ...").
+  std::function<void(const QString& report)> onLost;
   // The file of the run in progress; empty when none is being written.
   QString path() const { return file_ ? file_->path() : QString(); }
 
@@ -41,21 +51,30 @@ class RunLog : public LinkListener, public OperationListener {
 
  private:
   void begin(const OperationEvent& start);
-  QString comments(const OperationEvent& start) const;
+  // Creates the run's file at `path` (or beside it) with its head, which
+  // ends with the comment `extra` when that is given.
+  void open(const QString& path, const QString& extra, const QDateTime& at);
+  QString comments(const QString& extra) const;
   // Writes the row at `time` on the program's clock; the wall-clock time is
   // the start's plus the elapsed time, so rows never jump with the clock.
   void write(double time, CsvRow row);
-  void append(const QByteArray& bytes);
-  // Gives the log up and tells why.
-  void fail(const QString& path, const FileError& reason);
+  // A new file in place of one that is gone, noticed with the row at `at`.
+  void replaceLost(const QDateTime& at);
+  void append(const QByteArray& bytes, const QDateTime& at);
+  // Gives the log up from `from` on and tells why.
+  void fail(const QString& path, const FileError& reason, const QDateTime& from);
+  // Closes the run's log; tells what was lost, if anything.
+  void end();
 
   Platform& platform_;
   const Settings& settings_;
   QString device_;
   std::unique_ptr<AppendFile> file_;
-  double start_ = 0;
+  std::optional<OperationEvent> start_;  // of the run being logged
   QDateTime wallStart_;
+  QDateTime lastRow_;            // wall time of the last row on disk
   std::optional<int> setpoint_;  // W as last read or written
+  QStringList lost_;             // what went wrong in this run, a paragraph each
 };
 
 }  // namespace ovx

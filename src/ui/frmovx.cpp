@@ -134,6 +134,16 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   StatusLine = field("StatusLine", 45, 3540, 3255, 285);
   SetBackground(StatusLine, StatusLine->palette().color(QPalette::Button));
 
+  // Left of the OK and Cancel buttons, where nothing else ever stands.
+  lblRunLog = label("lblRunLog", "", 90, 450, 1005, 555);
+  lblRunLog->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblRunLog->setWordWrap(true);
+  QFont markFont = lblRunLog->font();
+  markFont.setBold(true);
+  lblRunLog->setFont(markFont);
+  lblRunLog->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0)"));
+  lblRunLog->hide();
+
   HeaterStatus = field("HeaterStatus", 3360, 3540, 645, 285);
   HeaterStatus->setReadOnly(true);
   HeaterStatus->setAlignment(Qt::AlignCenter);
@@ -210,6 +220,8 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   // Fixed size: the window is exactly its menu bar over the client area.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   layout()->activate();
+
+  lostReportTimer_ = platform_.createTimer([this] { showLostReports(); });
 }
 
 frmOVX::~frmOVX() = default;
@@ -280,6 +292,35 @@ void frmOVX::ShowHeaterStatus() {
 void frmOVX::setMenusEnabled(bool enabled) {
   for (QMenu* m : {menuFile, menuTemperature, menuOVX, MenuInfo})
     m->menuAction()->setEnabled(enabled);
+}
+
+// --- The run log's trouble ---
+
+void frmOVX::showRunLogMark(const QString& notice, bool keptOn) {
+  lblRunLog->setText(keptOn ? QStringLiteral("Run log incomplete")
+                            : QStringLiteral("Run log not kept"));
+  lblRunLog->setToolTip(notice);
+  lblRunLog->show();
+}
+
+void frmOVX::runLogLost(const QString& report) {
+  lblRunLog->hide();
+  lostReports_.push_back(report);
+  lostReportTimer_->start(0);
+}
+
+void frmOVX::showLostReports() {
+  // In the middle of an operation (a yield, a box, a long operation) the
+  // box would hold it up.
+  if (platform_.insideHandler() || ops_->longOperation() != LongOperation::None) {
+    lostReportTimer_->start(0.5);
+    return;
+  }
+  const std::vector<QString> reports = std::exchange(lostReports_, {});
+  for (const QString& report : reports) {
+    BeepIfSound(platform_, settings_);
+    MsgBox(platform_, report, MsgButtons::Ok, MsgIcon::Exclamation, QStringLiteral("Run log"));
+  }
 }
 
 // --- Buttons, indicator and menu entries ---

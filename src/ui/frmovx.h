@@ -71,6 +71,9 @@ class frmOVX : public QMainWindow, public LinkListener {
   QPlainTextEdit* StatusText = nullptr;
   QLineEdit* StatusLine = nullptr;
   QLineEdit* HeaterStatus = nullptr;
+  // Shown, in red, while a run's log is not kept whole; no operation writes
+  // over it, unlike the status line.
+  QLabel* lblRunLog = nullptr;
 
   QMenu* menuFile = nullptr;
   QAction* menuLoadPID = nullptr;
@@ -104,6 +107,14 @@ class frmOVX : public QMainWindow, public LinkListener {
 
   // The four top-level menus together, for long operations.
   void setMenusEnabled(bool enabled);
+
+  // The run's log has trouble (`notice` says which): the mark shows it until
+  // the run ends; `keptOn` tells whether the rows still go into a file.
+  void showRunLogMark(const QString& notice, bool keptOn);
+  // A run whose log had trouble has ended: the mark goes, and `report` is
+  // shown in a box once no operation holds the window, so that no run ever
+  // waits for the operator's click.
+  void runLogLost(const QString& report);
 
  public slots:
   void BtnOK_Click();
@@ -149,6 +160,9 @@ class frmOVX : public QMainWindow, public LinkListener {
   void StatusText_Change();
   // The key is the shortcut of a menu entry.
   bool isMenuShortcut(const QKeyEvent* key) const;
+  // Shows the reports of lost run logs, or tries again a little later while
+  // an operation holds the window.
+  void showLostReports();
 
   Platform& platform_;
   const Settings& settings_;
@@ -158,7 +172,9 @@ class frmOVX : public QMainWindow, public LinkListener {
   // end; reads nest when an operation starts from a read's retry pause.
   std::vector<QString> remembered_;
   QString statusText_;
-  bool writingStatusText_ = false;  // the trace area changes by program, not by typing
+  bool writingStatusText_ = false;    // the trace area changes by program, not by typing
+  std::vector<QString> lostReports_;  // not shown yet
+  std::unique_ptr<Timer> lostReportTimer_;
 };
 
 }  // namespace ovx

@@ -6,7 +6,8 @@
 // "pid.par"). The trend:
 // monitoring between operations, the chart it draws, and the buffer behind
 // it: one min/max pair per pixel column, breaks in the X line, the setpoint
-// carried on, a bounded store.
+// carried on, a day held at any read rate, the clock across a daylight-saving
+// change.
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSpinBox>
+#include <QTimeZone>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -341,7 +343,7 @@ TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
   auto W = [](double time, int16_t w) {
     return TrendSample{.time = time, .w = w, .kind = TrendSample::Data, .wKnown = true};
   };
-  TrendBuffer buffer(150);
+  TrendBuffer buffer(200);  // seconds
   buffer.add(W(0, 900));
   for (int t = 1; t < 100; ++t)
     buffer.add(t == 50   ? TrendSample{.time = 50, .kind = TrendSample::NoAnswer}
@@ -368,11 +370,51 @@ TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
               std::tuple(c.min, c.max, c.xBreak, c.wMin, c.wMax))
         << c.column;
   }
-  // Older readings give way at the capacity, and events with them.
+  // Readings more than the span older than the newest give way, and events
+  // with them.
   buffer.addEvent({0.5, 0, 0, OperationEvent::Kind::RunStarted, QStringLiteral("start")});
   for (int t = 200; t < 250; ++t) buffer.add(X(t, 20));
-  EXPECT_EQ(buffer.samples().size(), 150u);
-  EXPECT_EQ(buffer.samples().front().time, 2);
+  EXPECT_EQ(buffer.samples().front().time, 49);
   EXPECT_EQ(buffer.samples().front().w, 900);  // still what was last read
   EXPECT_TRUE(buffer.events().empty());
+}
+
+// Five readings a second for a day and a minute: the store holds the last 24
+// hours, and a one-reading spike an hour before the end still shows.
+TEST(TrendBuffer, HoldsADayAtFiveReadingsASecond) {
+  TestPlatform platform;
+  TrendFeed feed(platform);
+  const int readings = 5 * (86'400 + 60), spike = readings - 5 * 3600 + 2;
+  Reading value{0, BlockKind::Value, Outcome::Answered, {}, {}};
+  for (int i = 0; i < readings; ++i) {
+    value.time = platform.t = 1000 + i * 0.2;
+    value.values.ActualTemperature = int16_t(i == spike ? 950 : 900);
+    feed.readingTaken(value);
+  }
+  const auto& samples = feed.buffer().samples();
+  EXPECT_NEAR(samples.back().time - samples.front().time, 86'400, 1);
+  const double at = 1000 + spike * 0.2;
+  const TrendView view = feed.buffer().decimate(at - 1, at + 1, 1, 60);
+  EXPECT_EQ(std::pair(int(view.columns[0].x.min), int(view.columns[0].x.max)), std::pair(900, 950));
+}
+
+// Across the change from summer to winter time (Berlin, 2026-10-25: 03:00
+// CEST back to 02:00 CET) each tick of the time axis reads the clock of its
+// own moment, so 02:00 and 02:30 come twice.
+TEST(TrendChart, TimeAxisCrossesADaylightSavingChange) {
+  TestPlatform platform;
+  platform.wallAt1000 = QDateTime(QDate(2026, 10, 25), QTime(0, 0), QTimeZone::utc())
+                            .toTimeZone(QTimeZone("Europe/Berlin"));
+  TrendFeed feed(platform);
+  for (int s = 0; s <= 7200; s += 10) {
+    platform.t = 1000 + s;
+    feed.readingTaken({platform.t, BlockKind::Value, Outcome::Answered, {}, {}});
+  }
+  TrendChart chart(feed.buffer());
+  chart.resize(500, 300);
+  chart.setSpan(7200);
+  chart.image();
+  QStringList labels;
+  for (const TrendChart::TimeTick& tick : chart.timeTicks()) labels << tick.text;
+  EXPECT_EQ(labels.join(' '), "02:00 02:30 02:00 02:30 03:00");
 }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QTimeZone>
 #include <algorithm>
+#include <cmath>
 
 #include "record/csv.h"
 
@@ -51,12 +52,26 @@ void TrendBuffer::add(TrendSample sample) {
     }
     if (sample.heater < 0) sample.heater = before.heater;
   }
-  samples_.push_back(sample);
-  if (samples_.size() > capacity_) {
-    samples_.pop_front();
-    const double oldest = samples_.front().time;
-    while (!events_.empty() && events_.front().time < oldest) events_.pop_front();
+  const int16_t value = sample.kind == TrendSample::Value ? sample.x : sample.w;
+  sample.lo = sample.hi = value;
+
+  // One sample for the readings of a kind that follow each other within a
+  // second: five readings a second keep a day as well as one does.
+  if (!samples_.empty()) {
+    TrendSample& last = samples_.back();
+    if (last.kind == sample.kind && std::floor(last.time) == std::floor(sample.time)) {
+      sample.lo = std::min(last.lo, value);
+      sample.hi = std::max(last.hi, value);
+      last = sample;
+      return;
+    }
   }
+
+  samples_.push_back(sample);
+  const double oldest = sample.time - span_;
+  if (samples_.front().time >= oldest) return;
+  while (samples_.front().time < oldest) samples_.pop_front();
+  while (!events_.empty() && events_.front().time < samples_.front().time) events_.pop_front();
 }
 
 void TrendBuffer::addEvent(TrendEvent event) {
@@ -109,6 +124,8 @@ TrendView TrendBuffer::decimate(double from, double to, int columns, double maxG
       column.heaterOn = heater == 1;
     }
     column.sampled = true;
+    const bool block = s.kind == TrendSample::Data || s.kind == TrendSample::Written;
+    if (block) column.w.add(s.lo), column.w.add(s.hi);
     if (s.wKnown) column.w.add(s.w);
     w = s.wKnown ? std::optional<int16_t>(s.w) : w;
     heater = s.heater;
@@ -117,6 +134,8 @@ TrendView TrendBuffer::decimate(double from, double to, int columns, double maxG
     if (s.failed()) broken = true;
     if (s.kind != TrendSample::Value) continue;
     if (!column.x.any) column.xBreak = broken || s.time - lastX > maxGap;
+    column.x.add(s.lo);
+    column.x.add(s.hi);
     column.x.add(s.x);
     lastX = s.time;
     broken = false;

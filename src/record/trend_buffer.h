@@ -1,7 +1,9 @@
 // What the trend holds: the readings of the controller's blocks, the data
-// blocks written, and the events of the operations, in a store of bounded
-// size. It draws as one min/max pair per pixel column, so that a day costs
-// the same as a minute, and it saves as CSV in the columns of the run log.
+// blocks written, and the events of the operations, for the last day whatever
+// the read rate: readings of one kind that follow each other within a second
+// make one sample, which keeps the second's lowest and highest X (or W). It
+// draws as one min/max pair per pixel column, so that a day costs the same as
+// a minute, and it saves as CSV in the columns of the run log.
 #pragma once
 
 #include <QByteArray>
@@ -17,8 +19,9 @@
 
 namespace ovx {
 
-// One reading or write. W and the heater carry on from earlier samples, so
-// that every sample knows the setpoint last read or written.
+// One reading or write, or those of one kind that followed each other within
+// one second. W and the heater carry on from earlier samples, so that every
+// sample knows the setpoint last read or written.
 struct TrendSample {
   enum Kind : uint8_t {
     Value,     // value block read: x, heater (its output status), opt
@@ -27,9 +30,12 @@ struct TrendSample {
     NoAnswer,  // a read that got nothing
     Invalid,   // a read that got something else than the block
   };
-  double time = 0;     // program clock, seconds
+  double time = 0;     // program clock, seconds (of the last reading)
   int64_t wallMs = 0;  // wall clock, milliseconds since the epoch
-  int16_t x = 0, w = 0, opt = 0, p = 0, i = 0, d = 0;
+  int16_t x = 0, w = 0, opt = 0, p = 0, i = 0, d = 0;  // of the last reading
+  // The least and greatest X (a value block read) or W (a data block read or
+  // written) of the readings taken into the sample; set by TrendBuffer::add.
+  int16_t lo = 0, hi = 0;
   int8_t heater = -1;  // 1 on, 0 off, -1 not known yet
   Kind kind = Value;
   bool wKnown = false;           // w holds a setpoint read or written
@@ -81,15 +87,17 @@ struct TrendView {
 
 class TrendBuffer {
  public:
-  // A day at one reading a second, twice over.
-  static constexpr size_t kCapacity = 2 * 86'400;
+  // Seconds held: a day.
+  static constexpr double kSpan = 86'400;
   static constexpr size_t kEventCapacity = 20'000;
 
-  explicit TrendBuffer(size_t capacity = kCapacity) : capacity_(capacity) {}
+  explicit TrendBuffer(double span = kSpan) : span_(span) {}
 
   // Appends a sample (times never go backwards); W and the heater carry on
-  // from the one before. The oldest sample gives way at the capacity, and
-  // events older than the oldest sample with it.
+  // from the one before. When the newest sample held is of the same kind and
+  // second of the program's clock, the new one takes its place and keeps the
+  // second's least and greatest X or W. Samples more than the span older than
+  // the newest give way, and events older than the oldest sample with them.
   void add(TrendSample sample);
   void addEvent(TrendEvent event);
 
@@ -108,7 +116,7 @@ class TrendBuffer {
   QByteArray csv() const;
 
  private:
-  size_t capacity_;
+  double span_;
   std::deque<TrendSample> samples_;
   std::deque<TrendEvent> events_;
 };

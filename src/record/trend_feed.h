@@ -15,8 +15,8 @@ namespace ovx {
 
 class TrendFeed : public LinkListener, public OperationListener {
  public:
-  explicit TrendFeed(Platform& platform, size_t capacity = TrendBuffer::kCapacity)
-      : platform_(platform), buffer_(capacity) {}
+  explicit TrendFeed(Platform& platform, double span = TrendBuffer::kSpan)
+      : platform_(platform), buffer_(span) {}
 
   const TrendBuffer& buffer() const { return buffer_; }
   // Told after each new sample or event.

@@ -152,11 +152,63 @@ double TrendChart::yFor(double value) const {
 }
 
 double TrendChart::localSeconds(double time) const {
-  const auto& samples = buffer_.samples();
-  if (samples.empty()) return 0;
+  if (buffer_.samples().empty()) return 0;
   const size_t at = buffer_.lowerBound(time);
-  const TrendSample& s = samples[at > 0 ? at - 1 : 0];
+  return localSeconds(time, at > 0 ? at - 1 : 0);
+}
+
+double TrendChart::localSeconds(double time, size_t index) const {
+  const TrendSample& s = buffer_.samples()[index];
   return static_cast<double>(s.wallMs) / 1000 + s.utcOffsetQuarters * 900 + (time - s.time);
+}
+
+std::vector<TrendChart::TimeTick> TrendChart::timeTicks() const {
+  const Layout& l = layout_;
+  const auto& samples = buffer_.samples();
+  std::vector<TimeTick> ticks;
+  if (samples.empty() || !(l.to > l.from) || l.plot.width() <= 0) return ticks;
+  // Round steps far enough apart for their labels.
+  const double perSecond = l.plot.width() / (l.to - l.from);
+  double step = kTimeSteps.back();
+  for (double s : kTimeSteps) {
+    if (s * perSecond >= kMinTimePixels) {
+      step = s;
+      break;
+    }
+  }
+
+  // Where the UTC offset changes between the samples that hold the two
+  // edges: halving finds each change in a few looks, however many samples.
+  const auto offset = [&samples](size_t i) { return samples[i].utcOffsetQuarters; };
+  const size_t first = std::max<size_t>(buffer_.lowerBound(l.from), 1) - 1;
+  const size_t last = std::max<size_t>(buffer_.lowerBound(l.to), 1) - 1;
+  std::vector<size_t> bases{first};
+  const auto changes = [&](auto& self, size_t a, size_t b) -> void {
+    if (offset(a) == offset(b)) return;
+    if (b - a == 1) {
+      bases.push_back(b);
+      return;
+    }
+    self(self, a, (a + b) / 2);
+    self(self, (a + b) / 2, b);
+  };
+  changes(changes, first, last);
+
+  // Each stretch of one offset gets the round times of its own local clock.
+  for (size_t k = 0; k < bases.size(); ++k) {
+    const double begin = k == 0 ? l.from : samples[bases[k]].time;
+    const double end = k + 1 < bases.size() ? samples[bases[k + 1]].time : l.to;
+    const double local = localSeconds(begin, bases[k]);
+    for (double s = std::ceil(local / step) * step; s <= local + (end - begin); s += step) {
+      const double time = begin + (s - local);
+      if (k + 1 < bases.size() && time >= end) break;
+      const bool midnight = std::fmod(s, 86'400) == 0 && step >= 3600;
+      ticks.push_back({time, ClockText(s, midnight    ? "yyyy-MM-dd"
+                                          : step < 60 ? "HH:mm:ss"
+                                                      : "HH:mm")});
+    }
+  }
+  return ticks;
 }
 
 QImage TrendChart::image() {
@@ -233,33 +285,19 @@ void TrendChart::drawAxes(QPainter& painter) {
   painter.drawText(QRect(0, 0, l.plot.left() - 6, line + 4), Qt::AlignRight | Qt::AlignVCenter,
                    QStringLiteral("°C"));
 
-  // Clock time: round steps far enough apart for their labels.
-  const double perSecond = l.plot.width() / (l.to - l.from);
-  double timeStep = kTimeSteps.back();
-  for (double s : kTimeSteps) {
-    if (s * perSecond >= kMinTimePixels) {
-      timeStep = s;
-      break;
-    }
-  }
-  const double localFrom = localSeconds(l.to) - (l.to - l.from);
+  // Clock time.
   const int labelTop = l.plot.bottom() + line + 6;
-  for (double s = std::ceil(localFrom / timeStep) * timeStep; s <= localFrom + (l.to - l.from);
-       s += timeStep) {
-    const int x = qRound(xFor(l.from + (s - localFrom)));
+  for (const TimeTick& tick : timeTicks()) {
+    const int x = qRound(xFor(tick.time));
     painter.setPen(kGrid);
     painter.drawLine(x, l.plot.top(), x, l.plot.bottom());
     painter.setPen(kAxis);
     painter.drawLine(x, l.plot.bottom() + 1, x, l.plot.bottom() + 4);
-    const bool midnight = std::fmod(s, 86'400) == 0 && timeStep >= 3600;
-    const QString text = ClockText(s, midnight        ? "yyyy-MM-dd"
-                                      : timeStep < 60 ? "HH:mm:ss"
-                                                      : "HH:mm");
-    const int half = metrics.horizontalAdvance(text) / 2 + 1;
+    const int half = metrics.horizontalAdvance(tick.text) / 2 + 1;
     // A label that would be cut off at either side is left out.
     if (x - half >= 0 && x + half <= l.plot.right() + 10)
       painter.drawText(QRect(x - half, labelTop, 2 * half, line), Qt::AlignHCenter | Qt::AlignTop,
-                       text);
+                       tick.text);
   }
   painter.setPen(kAxis);
   painter.drawRect(l.plot.adjusted(0, 0, -1, -1));

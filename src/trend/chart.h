@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QWidget>
 #include <optional>
+#include <vector>
 
 #include "record/trend_buffer.h"
 
@@ -34,6 +35,16 @@ class TrendChart : public QWidget {
 
   // The chart as drawn at its size, without the hover line (Save as PNG).
   QImage image();
+
+  // A mark on the time axis: its time on the program's clock, and the wall
+  // clock's local time there in the UTC offset of that moment, so that the
+  // labels go on in the new offset after a daylight-saving change.
+  struct TimeTick {
+    double time;
+    QString text;
+  };
+  // The marks on round steps of the clock, as last drawn.
+  std::vector<TimeTick> timeTicks() const;
   // Where a time and a temperature land, as last drawn.
   double xFor(double time) const;
   double yFor(double value) const;
@@ -72,6 +83,8 @@ class TrendChart : public QWidget {
   // The wall clock's local time in seconds since the epoch at a program time,
   // from the sample nearest before it (0 when there is none).
   double localSeconds(double time) const;
+  // The same from the sample at `index`.
+  double localSeconds(double time, size_t index) const;
 
   const TrendBuffer& buffer_;
   Layout layout_;

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QThread>
@@ -199,11 +200,18 @@ TEST_F(RealPort, InstanceLock) {
 }
 
 // Message boxes: the title (the application's when none is given), text (its
-// lines cut at 100 characters), buttons, icon, and the answer to Return (the
-// default button) or Escape.
+// own characters, its lines cut at 100 characters, each on one line of the
+// box), buttons, icon, and the answer to Return (the default button) or
+// Escape.
 TEST_F(RealPort, MessageBoxes) {
   using B = QMessageBox;
   const QString longLine = QString("P? ").repeated(34);
+  const QString path =
+      ("/media/operator/FAT-STICK/ovx/runs/2026-12-06_14-03-27_run" + QString(60, 'x')).left(96) +
+      ".csv";
+  const QString lost =
+      "Nothing written from 2026-12-06 14:03:29 on (No space left on device):\r\n" + path +
+      "\r\nThe run went on.";
   const struct {
     MessageBoxRequest request;
     Qt::Key key;
@@ -221,22 +229,34 @@ TEST_F(RealPort, MessageBoxes) {
        "Invalid input|" + longLine.left(100) + "…", B::Ok, B::Critical, MsgAnswer::Ok},
       {{"Set?", {}, MsgButtons::OkCancel, MsgIcon::Question, MsgAnswer::Ok}, Qt::Key_Escape,
        "KALVEN OVX 7316|Set?", B::Ok | B::Cancel, B::Question, MsgAnswer::Cancel},
+      {{lost, "Run log", MsgButtons::Ok, MsgIcon::Exclamation, MsgAnswer::Ok}, Qt::Key_Return,
+       "Run log|" + lost, B::Ok, B::Warning, MsgAnswer::Ok},
       // clang-format on
   };
   for (const auto& c : cases) {
     QString shown;
     B::StandardButtons buttons;
     B::Icon icon = B::NoIcon;
+    bool oneLineEach = false;
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return;
       shown = box->windowTitle() + "|" + box->text();
       buttons = box->standardButtons(), icon = box->icon();
+      const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+      const QStringList lines = box->text().split('\n');
+      int widest = 0;
+      for (const QString& line : lines)
+        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line.trimmed()));
+      oneLineEach = label->width() >= widest &&
+                    label->height() >= lines.size() * label->fontMetrics().lineSpacing() &&
+                    box->width() <= box->screen()->availableGeometry().width();
       QTest::keyClick(box->defaultButton() ? static_cast<QWidget*>(box->defaultButton()) : box,
                       c.key);
     });
     EXPECT_EQ(platform.messageBox(c.request), c.answer) << c.shown.toStdString();
     EXPECT_EQ(std::tuple(shown, buttons, icon), std::tuple(c.shown, c.buttons, c.icon));
+    EXPECT_TRUE(oneLineEach) << c.shown.toStdString();
   }
 }
 

@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -40,23 +42,45 @@ QWidget* activeParent() {
   return window && window->isVisible() ? window : nullptr;
 }
 
-// The text with a chance to wrap in every long run of characters without a
-// blank: a box too narrow for such a line wraps it anyway but sizes itself
-// for the unwrapped text, and the lines after it are lost.
-QString wrappable(const QString& text) {
-  constexpr int kRun = 20;
-  QString out;
-  int run = 0;
-  for (const QChar c : text) {
-    run = c.isSpace() ? 0 : run + 1;
-    if (run > kRun) {
-      out += QChar(0x200B);  // zero-width space
-      run = 1;
-    }
-    out += c;
+// A message box as wide as its longest line, so that every line (at most
+// kBoxLineLimit characters) shows on one line and the text is the message's
+// own characters only. QMessageBox on its own wraps a text wider than half
+// the screen, a line without blanks (a path) anywhere, and sizes itself for
+// the unwrapped text, so that the lines after such a line were cut off.
+class OneLineBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  // QMessageBox sizes itself when shown and on every layout request.
+  bool event(QEvent* event) override {
+    const bool handled = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest) fit();
+    return handled;
   }
-  return out;
-}
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    fit();
+  }
+
+ private:
+  void fit() {
+    auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (!label || !layout()) return;
+    const bool wrapped = label->wordWrap();
+    label->setWordWrap(false);
+    layout()->activate();
+    const QSize needed = layout()->totalMinimumSize();
+    const QRect screenArea = screen() ? screen()->availableGeometry() : QRect();
+    if (screenArea.isValid() && needed.width() > screenArea.width()) {
+      label->setWordWrap(wrapped);  // wider than the screen: wrapped after all
+    } else {
+      setFixedSize(std::max(width(), needed.width()), needed.height());
+    }
+    // The label's changes asked for a layout again, which would size anew.
+    QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+  }
+};
 
 bool haveGui() {
   return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
@@ -143,10 +167,10 @@ void QtPlatform::setBusyCursor(bool busy) {
 }
 
 MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
-  QMessageBox box(activeParent());
+  OneLineBox box(activeParent());
   box.setWindowTitle(boxTitle(request.title));
   box.setTextFormat(Qt::PlainText);
-  box.setText(wrappable(request.text));
+  box.setText(request.text);
   switch (request.icon) {
     case MsgIcon::None:
       box.setIcon(QMessageBox::NoIcon);

@@ -159,14 +159,15 @@ TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
 }
 
 // A log that cannot be written: a read-only folder, a file where the folder
-// "runs" goes, a disk that fills up in the middle of a row. A log removed, or
-// replaced by another file, in the first wait: a new file from the next row
-// on, whose head names the old one and the time of the break. The run goes
+// "runs" goes, a disk that fills up in the middle of a row. A log removed
+// (alone or with its folder), or replaced by another file, in the first wait:
+// a new file from the next row on, whose head names the old one and the time
+// of the break. The run goes
 // on; the notice is told once, the mark stands in the window until the run
 // ends, and the box comes after the run, never during it.
 TEST(RunLog, TroubleIsMarkedDuringTheRunAndReportedAfterIt) {
   std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the size limit fails instead
-  enum Trouble { ReadOnly, FolderIsAFile, FullDisk, Removed, Replaced };
+  enum Trouble { ReadOnly, FolderIsAFile, FullDisk, Removed, FolderRemoved, Replaced };
   const QString
       head = "The log of the temperature run started 2026-12-06 14:03:27 is not whole.\r\n\r\n",
       gone =
@@ -187,6 +188,8 @@ TEST(RunLog, TroubleIsMarkedDuringTheRunAndReportedAfterIt) {
        "Nothing written from 2026-12-06 14:03:29 on (File too large):\r\n{log}.csv"},
       {Removed, "Run log {log}.csv was removed or replaced; its rows go on in {log}.csv.",
        "Run log incomplete", gone + ".csv"},
+      {FolderRemoved, "Run log {log}.csv was removed or replaced; its rows go on in {log}.csv.",
+       "Run log incomplete", gone + ".csv"},
       {Replaced, "Run log {log}.csv was removed or replaced; its rows go on in {log}-2.csv.",
        "Run log incomplete", gone + "-2.csv"},
   };
@@ -205,6 +208,7 @@ TEST(RunLog, TroubleIsMarkedDuringTheRunAndReportedAfterIt) {
     if (c.trouble == FolderIsAFile) QFile(runs).open(QIODevice::WriteOnly);
     h.X = [&](int k, int W) {
       if (k == 3 && c.trouble == Removed) QFile::remove(fill("{log}.csv"));
+      if (k == 3 && c.trouble == FolderRemoved) QDir(runs).removeRecursively();
       if (k == 3 && c.trouble == Replaced) {
         QFile other(runs + "/other");
         other.open(QIODevice::WriteOnly) && other.write("mine");

@@ -153,6 +153,8 @@ void RunLog::replaceLost(const QDateTime& at) {
   file_.reset();
   lost_ << QStringLiteral("Removed or replaced before ") + ShownTime(at) +
                QStringLiteral(", with the rows written until then:") + CRLF + old;
+  // The folder may have gone with it; a failure shows when the file is made.
+  platform_.createFolder(settings_.Dir + QStringLiteral("runs"));
   open(old,
        QStringLiteral("continues: ") + old + QStringLiteral(", removed or replaced between ") +
            IsoTime(lastRow_) + QStringLiteral(" and ") + IsoTime(at),

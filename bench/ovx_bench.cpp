@@ -190,7 +190,8 @@ struct Results {
   double trendAppend = 0;          // s per reading appended
   double trendCpu = 0, trendWall = 0;
   int trendPolls = 0;
-  double trendMiB = 0;  // heap taken by a day of readings
+  double trendMiB = 0;     // heap taken by a day of readings
+  bool trendOnly = false;  // only the trend's rows were measured
 };
 
 void MeasureStartup(Results& r) {
@@ -411,27 +412,30 @@ void PrintTable(const Results& r) {
   };
   row("Measure", "Result", "Aim");
   row("---", "---", "---");
-  row(QStringLiteral("Read exchange (GetDataBlock) beyond TxDelay + RxDelay, median of %1")
-          .arg(kReads),
-      reads + readNote, "< 2 ms");
-  row(QStringLiteral("Processor time during a %1 s Delay").arg(kDelaySeconds), Percent(r.delayCpu),
-      "< 2 %");
-  row(QStringLiteral("Processor time during a %1 s steady-state wait").arg(kSteadyMs / 1000),
-      steady, "< 2 %");
-  row(QStringLiteral(
-          "Start-up to the main window shown (end of Main), beyond TxDelay + RxDelay, median "
-          "of %1")
-          .arg(kStartupRuns),
-      startup, "< 300 ms");
-  row(QStringLiteral("Peak memory of ovx (VmHWM, %1 s after start)").arg(kMemoryMs / 1000),
-      QString::number(r.peakKiB / 1024, 'f', 1) + QStringLiteral(" MiB"), "-");
-  row(QStringLiteral("Shortest TxDelay with %1 valid reads in a row (RxDelay 0)").arg(kSearchReads),
-      shortest,
-      QStringLiteral("line limit %1 (%2 + %3 characters at %4 a second)")
-          .arg(Ms(lineLimit))
-          .arg(requestChars)
-          .arg(kResponseLength)
-          .arg(kLineCharsPerSecond));
+  if (!r.trendOnly) {
+    row(QStringLiteral("Read exchange (GetDataBlock) beyond TxDelay + RxDelay, median of %1")
+            .arg(kReads),
+        reads + readNote, "< 2 ms");
+    row(QStringLiteral("Processor time during a %1 s Delay").arg(kDelaySeconds),
+        Percent(r.delayCpu), "< 2 %");
+    row(QStringLiteral("Processor time during a %1 s steady-state wait").arg(kSteadyMs / 1000),
+        steady, "< 2 %");
+    row(QStringLiteral(
+            "Start-up to the main window shown (end of Main), beyond TxDelay + RxDelay, median "
+            "of %1")
+            .arg(kStartupRuns),
+        startup, "< 300 ms");
+    row(QStringLiteral("Peak memory of ovx (VmHWM, %1 s after start)").arg(kMemoryMs / 1000),
+        QString::number(r.peakKiB / 1024, 'f', 1) + QStringLiteral(" MiB"), "-");
+    row(QStringLiteral("Shortest TxDelay with %1 valid reads in a row (RxDelay 0)")
+            .arg(kSearchReads),
+        shortest,
+        QStringLiteral("line limit %1 (%2 + %3 characters at %4 a second)")
+            .arg(Ms(lineLimit))
+            .arg(requestChars)
+            .arg(kResponseLength)
+            .arg(kLineCharsPerSecond));
+  }
   const auto [minPaint, maxPaint] = std::minmax_element(r.trendPaint.begin(), r.trendPaint.end());
   row(QStringLiteral(
           "Trend repaint at 1000 x 400 with 24 h of readings (%1 per series), median of %2")
@@ -454,7 +458,7 @@ void PrintTable(const Results& r) {
   std::fflush(stdout);
 }
 
-int Run(const QString& simPath, const QString& ovxPath) {
+int Run(const QString& simPath, const QString& ovxPath, bool trendOnly) {
   QTemporaryDir temporary;
   if (!temporary.isValid()) Fail(QStringLiteral("no temporary folder"));
   // The settings folder of every program this bench runs, with com1 linked
@@ -466,27 +470,34 @@ int Run(const QString& simPath, const QString& ovxPath) {
   simulator.start(simPath, folder + "/com1");
 
   Results r;
+  r.trendOnly = trendOnly;
   // The programs take turns on the line: each closes the port before the next.
-  Progress(QStringLiteral("start-up, %1 runs").arg(kStartupRuns));
-  MeasureStartup(r);
-  Progress(QStringLiteral("peak memory of %1").arg(ovxPath));
-  MeasurePeakMemory(r, ovxPath);
+  if (!trendOnly) {
+    Progress(QStringLiteral("start-up, %1 runs").arg(kStartupRuns));
+    MeasureStartup(r);
+    Progress(QStringLiteral("peak memory of %1").arg(ovxPath));
+    MeasurePeakMemory(r, ovxPath);
+  }
 
   BenchPlatform platform;
   Program program(platform);
   program.Main();
-  Progress(QStringLiteral("%1 read exchanges").arg(kReads));
-  MeasureReads(r, program);
-  Progress(QStringLiteral("%1 s Delay and %2 s steady-state wait")
-               .arg(kDelaySeconds)
-               .arg(kSteadyMs / 1000));
-  MeasureWaits(r, program, platform);
+  if (!trendOnly) {
+    Progress(QStringLiteral("%1 read exchanges").arg(kReads));
+    MeasureReads(r, program);
+    Progress(QStringLiteral("%1 s Delay and %2 s steady-state wait")
+                 .arg(kDelaySeconds)
+                 .arg(kSteadyMs / 1000));
+    MeasureWaits(r, program, platform);
+  }
   Progress(
       QStringLiteral("trend: a day of readings, repaints, appends, %1 s wait with the window open")
           .arg(kSteadyMs / 1000));
   MeasureTrend(r, program, platform);
-  Progress(QStringLiteral("shortest TxDelay"));
-  SearchTxDelay(r, program);
+  if (!trendOnly) {
+    Progress(QStringLiteral("shortest TxDelay"));
+    SearchTxDelay(r, program);
+  }
   PrintTable(r);
   return 0;
 }
@@ -510,10 +521,11 @@ int main(int argc, char* argv[]) {
       {"sim", "The ovx-sim to run (default: the one of this build).", "path", OVX_SIM_PATH},
       {"ovx", "The ovx whose peak memory is measured (default: the one of this build).", "path",
        OVX_BIN_PATH},
+      {"trend", "Only the trend's rows."},
   });
   parser.process(app);
   try {
-    return Run(parser.value("sim"), parser.value("ovx"));
+    return Run(parser.value("sim"), parser.value("ovx"), parser.isSet("trend"));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ovx-bench: %s\n", e.what());
     return 1;

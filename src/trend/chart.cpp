@@ -195,17 +195,20 @@ std::vector<TrendChart::TimeTick> TrendChart::timeTicks() const {
   changes(changes, first, last);
 
   // Each stretch of one offset gets the round times of its own local clock.
+  // The offset changed somewhere after the last sample of the one before,
+  // so a stretch runs from just after that sample to its own last one: at
+  // the moment of the change itself the clock already reads the new time.
   for (size_t k = 0; k < bases.size(); ++k) {
-    const double begin = k == 0 ? l.from : samples[bases[k]].time;
-    const double end = k + 1 < bases.size() ? samples[bases[k + 1]].time : l.to;
+    const double begin = k == 0 ? l.from : samples[bases[k] - 1].time;
+    const double end = k + 1 < bases.size() ? samples[bases[k + 1] - 1].time : l.to;
     const double local = localSeconds(begin, bases[k]);
-    for (double s = std::ceil(local / step) * step; s <= local + (end - begin); s += step) {
-      const double time = begin + (s - local);
-      if (k + 1 < bases.size() && time >= end) break;
+    double s = std::ceil(local / step) * step;
+    if (k > 0 && s == local) s += step;
+    for (; s <= local + (end - begin); s += step) {
       const bool midnight = std::fmod(s, 86'400) == 0 && step >= 3600;
-      ticks.push_back({time, ClockText(s, midnight    ? "yyyy-MM-dd"
-                                          : step < 60 ? "HH:mm:ss"
-                                                      : "HH:mm")});
+      ticks.push_back({begin + (s - local), ClockText(s, midnight    ? "yyyy-MM-dd"
+                                                         : step < 60 ? "HH:mm:ss"
+                                                                     : "HH:mm")});
     }
   }
   return ticks;

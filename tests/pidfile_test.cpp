@@ -69,8 +69,8 @@ TEST(PidText, LookupAndRewrite) {
   }
 }
 
-// The file on disk: created only when missing (also where link() is
-// refused), the default set when there is nothing to find, the invalid line shown, a failed rewrite
+// The file on disk: created only when missing, the default set when there is
+// nothing to find, the invalid line shown, a failed rewrite
 // told.
 TEST(PidFile, OnDisk) {
   Harness h(kDirIni);  // "pid.par" in the test's folder
@@ -83,11 +83,6 @@ TEST(PidFile, OnDisk) {
   h.setPar("1000=P1I2D3\r\n");
   pid.CreateDefaultFile();
   EXPECT_EQ(h.readPar(), QByteArray("1000=P1I2D3\r\n"));
-  // On a file system without hard links (a FAT stick) too.
-  h.setPar(std::nullopt);
-  h.platform.hardLink = [](const char*, const char*) { return errno = EPERM, -1; };
-  pid.CreateDefaultFile();
-  EXPECT_EQ(h.readPar(), QByteArray("900=P48I8D2\r\n"));
 
   h.setPar("800=P1I1D1\r\n900=d2i8p48\r\n");
   h.platform.answers = {MsgAnswer::Ok};

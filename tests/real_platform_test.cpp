@@ -206,12 +206,10 @@ TEST_F(RealPort, InstanceLock) {
 TEST_F(RealPort, MessageBoxes) {
   using B = QMessageBox;
   const QString longLine = QString("P? ").repeated(34);
-  const QString path =
-      ("/media/operator/FAT-STICK/ovx/runs/2026-12-06_14-03-27_run" + QString(60, 'x')).left(96) +
-      ".csv";
   const QString lost =
-      "Nothing written from 2026-12-06 14:03:29 on (No space left on device):\r\n" + path +
-      "\r\nThe run went on.";
+      "Nothing written from 2026-12-06 14:03:29 on (No space left on device):\r\n"
+      "/media/operator/FAT-STICK/ovx/runs/" +
+      QString(61, 'x') + ".csv\r\nThe run went on.";
   const struct {
     MessageBoxRequest request;
     Qt::Key key;
@@ -237,26 +235,21 @@ TEST_F(RealPort, MessageBoxes) {
     QString shown;
     B::StandardButtons buttons;
     B::Icon icon = B::NoIcon;
-    bool oneLineEach = false;
     QTimer::singleShot(0, [&] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return;
       shown = box->windowTitle() + "|" + box->text();
       buttons = box->standardButtons(), icon = box->icon();
       const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
-      const QStringList lines = box->text().split('\n');
-      int widest = 0;
-      for (const QString& line : lines)
-        widest = std::max(widest, label->fontMetrics().horizontalAdvance(line.trimmed()));
-      oneLineEach = label->width() >= widest &&
-                    label->height() >= lines.size() * label->fontMetrics().lineSpacing() &&
-                    box->width() <= box->screen()->availableGeometry().width();
+      const QSize text = label->fontMetrics().size(0, QString(box->text()).remove('\r'));
+      EXPECT_TRUE(label->width() >= text.width() && label->height() >= text.height() &&
+                  box->width() <= box->screen()->availableGeometry().width())
+          << c.shown.toStdString();
       QTest::keyClick(box->defaultButton() ? static_cast<QWidget*>(box->defaultButton()) : box,
                       c.key);
     });
     EXPECT_EQ(platform.messageBox(c.request), c.answer) << c.shown.toStdString();
     EXPECT_EQ(std::tuple(shown, buttons, icon), std::tuple(c.shown, c.buttons, c.icon));
-    EXPECT_TRUE(oneLineEach) << c.shown.toStdString();
   }
 }
 

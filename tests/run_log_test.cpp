@@ -158,8 +158,8 @@ TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
   EXPECT_EQ(logs, Expected("selfopt_cancelled_closed.csv"));
 }
 
-// A log that cannot be written: a read-only folder, a file where the folder
-// "runs" goes, a disk that fills up in the middle of a row. A log removed
+// A log that cannot be written: a file where the folder "runs" goes, a disk
+// that fills up in the middle of a row. A log removed
 // (alone or with its folder), or replaced by another file, in the first wait:
 // a new file from the next row on, whose head names the old one and the time
 // of the break. The run goes
@@ -167,93 +167,67 @@ TEST(RunLog, SelfOptimizingCancelledAndClosedRunsByteForByte) {
 // ends, and the box comes after the run, never during it.
 TEST(RunLog, TroubleIsMarkedDuringTheRunAndReportedAfterIt) {
   std::signal(SIGXFSZ, SIG_IGN);  // a write beyond the size limit fails instead
-  enum Trouble { ReadOnly, FolderIsAFile, FullDisk, Removed, FolderRemoved, Replaced };
-  const QString
-      head = "The log of the temperature run started 2026-12-06 14:03:27 is not whole.\r\n\r\n",
-      gone =
-          "Removed or replaced before 2026-12-06 14:03:29, with the rows written until "
-          "then:\r\n{log}.csv\r\nThe rows from then on are in:\r\n{log}";
+  enum Trouble { FolderIsAFile, FullDisk, Removed, FolderRemoved, Replaced };
   const struct {
     Trouble trouble;
-    QString notice, mark, report;  // {dir}, and {log} for {dir}/runs/<the log>
+    QString path, why, from;  // what failed, why, from which second; or the new file
   } cases[] = {
-      {ReadOnly, "No run log: cannot write {dir}/runs (Read-only file system); the run goes on.",
-       "Run log not kept",
-       "Nothing written from 2026-12-06 14:03:27 on (Read-only file system):\r\n{dir}/runs"},
-      {FolderIsAFile, "No run log: cannot write {dir}/runs (File exists); the run goes on.",
-       "Run log not kept",
-       "Nothing written from 2026-12-06 14:03:27 on (File exists):\r\n{dir}/runs"},
-      {FullDisk, "No run log: cannot write {log}.csv (File too large); the run goes on.",
-       "Run log not kept",
-       "Nothing written from 2026-12-06 14:03:29 on (File too large):\r\n{log}.csv"},
-      {Removed, "Run log {log}.csv was removed or replaced; its rows go on in {log}.csv.",
-       "Run log incomplete", gone + ".csv"},
-      {FolderRemoved, "Run log {log}.csv was removed or replaced; its rows go on in {log}.csv.",
-       "Run log incomplete", gone + ".csv"},
-      {Replaced, "Run log {log}.csv was removed or replaced; its rows go on in {log}-2.csv.",
-       "Run log incomplete", gone + "-2.csv"},
+      // clang-format off
+      {FolderIsAFile, "{dir}/runs", "File exists", "27"}, {FullDisk, "{log}.csv", "File too large", "29"},
+      {Removed, "{log}.csv", "", ""}, {FolderRemoved, "{log}.csv", "", ""}, {Replaced, "{log}-2.csv", "", ""},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.trouble);
     LogHarness h;
-    const QString runs = h.platform.dir() + "/runs";
-    auto fill = [&](QString text) {
-      return text.replace("{log}", runs + "/2026-12-06_14-03-27_run")
-          .replace("{dir}", h.platform.dir());
-    };
-    if (c.trouble == ReadOnly)
-      h.platform.failWrite = [](const QString& path) {
-        return path.endsWith("/runs") ? QString("Read-only file system") : QString();
-      };
+    const QString runs = h.platform.dir() + "/runs", log = runs + "/2026-12-06_14-03-27_run";
+    const QString path = QString(c.path).replace("{log}", log).replace("{dir}", h.platform.dir());
+    const bool lost = c.trouble < Removed;
+    const QString notice =
+        lost ? "No run log: cannot write " + path + " (" + c.why + "); the run goes on."
+             : "Run log " + log + ".csv was removed or replaced; its rows go on in " + path + ".";
     if (c.trouble == FolderIsAFile) QFile(runs).open(QIODevice::WriteOnly);
     h.X = [&](int k, int W) {
-      if (k == 3 && c.trouble == Removed) QFile::remove(fill("{log}.csv"));
+      if (k == 3 && c.trouble == Removed) QFile::remove(log + ".csv");
       if (k == 3 && c.trouble == FolderRemoved) QDir(runs).removeRecursively();
-      if (k == 3 && c.trouble == Replaced) {
-        QFile other(runs + "/other");
-        other.open(QIODevice::WriteOnly) && other.write("mine");
-        std::rename(qPrintable(runs + "/other"), qPrintable(fill("{log}.csv")));
-      }
+      if (k == 3 && c.trouble == Replaced && QFile(runs + "/other").open(QIODevice::WriteOnly))
+        std::rename(qPrintable(runs + "/other"), qPrintable(log + ".csv"));
       return W;
     };
-    h.recordStatus();
-    int traced = 0;
-    QObject::connect(h.form().StatusText, &QPlainTextEdit::textChanged,
-                     [&] { traced += h.form().statusText().endsWith(fill(c.notice) + "\r\n"); });
+    int told = 0;
     QStringList marks;
-    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&] {
+    QObject::connect(h.form().StatusLine, &QLineEdit::textChanged, [&](const QString& text) {
+      told += text == notice;
       if (h.form().lblRunLog->isVisible() && !marks.contains(h.form().lblRunLog->text()))
         marks << h.form().lblRunLog->text();
     });
-    ShowActive(h.form());
     LimitFileSize(c.trouble == FullDisk ? 1000 : RLIM_INFINITY);
     h.run();
     LimitFileSize(RLIM_INFINITY);
     EXPECT_EQ(h.controller.words[kSetpoint], 960);  // every step ran
-    EXPECT_TRUE(Idle(h.form()));
-    EXPECT_EQ(std::pair(int(h.statusTexts().count(fill(c.notice))), traced), std::pair(1, 1));
-    EXPECT_EQ(marks, QStringList{c.mark});
-    EXPECT_FALSE(h.form().lblRunLog->isVisible());
-    EXPECT_EQ(h.platform.boxes.size(), 1u);  // the confirmation only
+    EXPECT_TRUE(Idle(h.form()) && !h.form().lblRunLog->isVisible());
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(marks, QStringList{lost ? "Run log not kept" : "Run log incomplete"});
+    ASSERT_EQ(h.platform.boxes.size(), 1u);  // the confirmation only, during the run
+    h.platform.boxes.clear();
     h.platform.answers = {MsgAnswer::Ok};
     h.platform.idle(1);
-    ASSERT_EQ(h.platform.boxes.size(), 2u);
-    const MessageBoxRequest& box = h.platform.boxes[1];
-    EXPECT_EQ(std::tuple(box.title, box.text, box.buttons, box.icon),
-              std::tuple(QString("Run log"), fill(head + c.report), MsgButtons::Ok,
-                         MsgIcon::Exclamation));
-    const QByteArray log = h.log();  // the newest
-    EXPECT_EQ(log.endsWith(",end\r\n"), c.trouble >= Removed);
-    EXPECT_EQ(log.endsWith("\r\n"), c.trouble >= FullDisk);  // a row cut short is taken back
-    if (c.trouble < Removed) continue;
-    EXPECT_TRUE(log.contains(fill("# continues: {log}.csv, removed or replaced between "
-                                  "2026-12-06T14:03:28.800-03:30 and "
-                                  "2026-12-06T14:03:29.000-03:30\r\n")
-                                 .toUtf8()))
-        << log.toStdString();
-    if (c.trouble == Replaced) {
-      EXPECT_EQ(h.platform.readFile(fill("{log}.csv")), "mine");
-    }
+    EXPECT_TRUE(OnlyBox(
+        h.platform,
+        "The log of the temperature run started 2026-12-06 14:03:27 is not whole.\r\n\r\n" +
+            (lost ? "Nothing written from 2026-12-06 14:03:" + c.from + " on (" + c.why + "):\r\n" +
+                        path
+                  : "Removed or replaced before 2026-12-06 14:03:29, with the rows written until "
+                    "then:\r\n" +
+                        log + ".csv\r\nThe rows from then on are in:\r\n" + path),
+        "Run log", MsgButtons::Ok, MsgIcon::Exclamation));
+    const QByteArray newest = h.log();
+    EXPECT_EQ(newest.endsWith(",end\r\n"), !lost);
+    EXPECT_EQ(newest.endsWith("\r\n"), c.trouble >= FullDisk);  // a row cut short is taken back
+    const QString continues = "# continues: " + log + ".csv, removed or replaced between " +
+                              "2026-12-06T14:03:28.800-03:30 and 2026-12-06T14:03:29.000-03:30\r\n";
+    EXPECT_EQ(newest.contains(continues.toUtf8()), !lost) << newest.toStdString();
+    EXPECT_EQ(h.platform.readFile(log + ".csv") == "", c.trouble == Replaced);  // left alone
   }
 }
 
@@ -341,13 +315,13 @@ TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
 // Ten columns of 10 s, a reading a second at 100 °C with one-reading spikes at
 // the first and last reading of columns; no answer at 50 s, the setpoint 900
 // read at 0 s and 950 at 60 s; then nothing until 171 s.
-TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
+TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpoint) {
   const std::map<int, int16_t> spikes = {{10, 150}, {19, 20}, {39, 300}, {40, -5}, {99, 101}};
   auto X = [](double time, int16_t x) { return TrendSample{.time = time, .x = x}; };
   auto W = [](double time, int16_t w) {
     return TrendSample{.time = time, .w = w, .kind = TrendSample::Data, .wKnown = true};
   };
-  TrendBuffer buffer(200);  // seconds
+  TrendBuffer buffer;
   buffer.add(W(0, 900));
   for (int t = 1; t < 100; ++t)
     buffer.add(t == 50   ? TrendSample{.time = 50, .kind = TrendSample::NoAnswer}
@@ -374,21 +348,24 @@ TEST(TrendBuffer, ColumnsKeepMinMaxBreaksAndSetpointInABoundedStore) {
               std::tuple(c.min, c.max, c.xBreak, c.wMin, c.wMax))
         << c.column;
   }
-  // Readings more than the span older than the newest give way, and events
-  // with them.
-  buffer.addEvent({0.5, 0, 0, OperationEvent::Kind::RunStarted, QStringLiteral("start")});
-  for (int t = 200; t < 250; ++t) buffer.add(X(t, 20));
-  EXPECT_EQ(buffer.samples().front().time, 49);
-  EXPECT_EQ(buffer.samples().front().w, 900);  // still what was last read
-  EXPECT_TRUE(buffer.events().empty());
 }
 
-// Five readings a second for a day and a minute: the store holds the last 24
-// hours, and a one-reading spike an hour before the end still shows.
-TEST(TrendBuffer, HoldsADayAtFiveReadingsASecond) {
+// Five readings a second for a day and a minute, to 02:00 UTC on 2026-10-25
+// in Berlin, an hour after summer time (03:00 CEST) went back to 02:00 CET:
+// the store holds the last 24 hours, with the setpoint read before them; the
+// older ones give way, and the events with them; a one-reading spike an hour
+// before the end still shows. Each tick of the time axis reads the clock of
+// its own moment, so 02:00 and 02:30 come twice.
+TEST(TrendFeed, ADayAtFiveReadingsASecondAcrossADaylightSavingChange) {
   TestPlatform platform;
+  platform.wallAt1000 = QDateTime(QDate(2026, 10, 24), QTime(1, 59), QTimeZone::utc())
+                            .toTimeZone(QTimeZone("Europe/Berlin"));
   TrendFeed feed(platform);
-  const int readings = 5 * (86'400 + 60), spike = readings - 5 * 3600 + 2;
+  OperationEvent start(OperationEvent::Kind::RunStarted);
+  start.time = 1000;
+  feed.eventPosted(start);
+  feed.readingTaken({1000, BlockKind::Data, Outcome::Answered, Block(900), {}});
+  const int readings = 5 * (86'400 + 60) + 1, spike = readings - 5 * 3600 + 2;
   Reading value{0, BlockKind::Value, Outcome::Answered, {}, {}};
   for (int i = 0; i < readings; ++i) {
     value.time = platform.t = 1000 + i * 0.2;
@@ -397,23 +374,11 @@ TEST(TrendBuffer, HoldsADayAtFiveReadingsASecond) {
   }
   const auto& samples = feed.buffer().samples();
   EXPECT_NEAR(samples.back().time - samples.front().time, 86'400, 1);
+  EXPECT_TRUE(samples.front().wKnown && samples.front().w == 900 && feed.buffer().events().empty());
   const double at = 1000 + spike * 0.2;
   const TrendView view = feed.buffer().decimate(at - 1, at + 1, 1, 60);
   EXPECT_EQ(std::pair(int(view.columns[0].x.min), int(view.columns[0].x.max)), std::pair(900, 950));
-}
 
-// Across the change from summer to winter time (Berlin, 2026-10-25: 03:00
-// CEST back to 02:00 CET) each tick of the time axis reads the clock of its
-// own moment, so 02:00 and 02:30 come twice.
-TEST(TrendChart, TimeAxisCrossesADaylightSavingChange) {
-  TestPlatform platform;
-  platform.wallAt1000 = QDateTime(QDate(2026, 10, 25), QTime(0, 0), QTimeZone::utc())
-                            .toTimeZone(QTimeZone("Europe/Berlin"));
-  TrendFeed feed(platform);
-  for (int s = 0; s <= 7200; s += 10) {
-    platform.t = 1000 + s;
-    feed.readingTaken({platform.t, BlockKind::Value, Outcome::Answered, {}, {}});
-  }
   TrendChart chart(feed.buffer());
   chart.resize(500, 300);
   chart.setSpan(7200);

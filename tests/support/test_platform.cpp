@@ -163,7 +163,7 @@ FileError TestPlatform::writeFileDurably(const QString& path, const QByteArray& 
 
 FileError TestPlatform::createFile(const QString& path, const QByteArray& data) {
   const FileError error = failWrite ? failWrite(path) : FileError();
-  return error.isEmpty() ? files::Create(path, data, hardLink) : error;
+  return error.isEmpty() ? DiskPlatform::createFile(path, data) : error;
 }
 
 FileError TestPlatform::createFolder(const QString& path) {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/disk_platform.h"
-#include "platform/files.h"
 
 namespace ovx::test {
 
@@ -102,8 +101,6 @@ class TestPlatform : public DiskPlatform {
 
   // File writes and creations fail when this returns a reason.
   std::function<FileError(const QString& path)> failWrite;
-  // How a file made whole gets its name (link(2), unless a test refuses it).
-  files::HardLink hardLink = ::link;
   // Replies for the next save dialogs (nullopt = Cancel).
   std::deque<std::optional<QString>> saveNames;
 

@@ -18,6 +18,7 @@ QByteArray Commands::getBlock(bool retry, BlockKind kind) {
   const bool data = kind == BlockKind::Data;
   const QString label = data ? QStringLiteral("GetDataBlock") : QStringLiteral("GetValueBlock");
   const int loop = settings.ControlLoopNumber;
+  const Link::Exchange exchange(link_);
   link_.notify([&](LinkListener& l) { l.exchangeStarted(kind); });
   QByteArray response;
   for (;;) {
@@ -57,6 +58,7 @@ void Commands::beginValueBlockRead() {
 }
 
 bool Commands::SendDataBlock() {
+  const Link::Exchange exchange(link_);
   link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, DataBlock));
   link_.notify([&](LinkListener& l) { l.dataBlockSent(DataBlock, true); });
   return true;
@@ -64,6 +66,7 @@ bool Commands::SendDataBlock() {
 
 void Commands::SendDefaultParameterSet() {
   const DataBlockWords defaults = DefaultParameterSet();
+  const Link::Exchange exchange(link_);
   link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, defaults));
   link_.notify([&](LinkListener& l) { l.dataBlockSent(defaults, false); });
 }

@@ -7,6 +7,7 @@
 namespace ovx {
 
 void Link::SendCommand(const QByteArray& command) {
+  const Exchange exchange(*this);
   completePendingRead();
   platform_.setBusyCursor(true);
   // A failed write (a lost port) is no different from a silent controller:
@@ -25,12 +26,14 @@ QByteArray Link::ReceiveResponse() {
 }
 
 void Link::ClearReceiveBuffer(const QString& label) {
+  const Exchange exchange(*this);
   completePendingRead();
   const QByteArray leftover = port_ ? port_->readAll() : QByteArray();
   if (!leftover.isEmpty()) notify([&](LinkListener& l) { l.leftoversDiscarded(label, leftover); });
 }
 
 void Link::beginRead(const QByteArray& request, std::function<void(const QByteArray&)> done) {
+  const Exchange exchange(*this);
   completePendingRead();
   if (port_) {
     port_->readAll();
@@ -46,6 +49,7 @@ void Link::beginRead(const QByteArray& request, std::function<void(const QByteAr
 
 void Link::completePendingRead() {
   if (!pendingDone_) return;
+  const Exchange exchange(*this);
   // Taken first: whatever `done` starts finds no read pending.
   const auto done = std::exchange(pendingDone_, nullptr);
   pendingTimer_->stop();
@@ -53,6 +57,24 @@ void Link::completePendingRead() {
   const QByteArray response = port_ ? port_->readAll() : QByteArray();
   notify([&](LinkListener& l) { l.responseReceived(response); });
   done(response);
+}
+
+void Link::endExchange() {
+  --depth_;
+  runWaiting();
+}
+
+void Link::whenIdle(std::function<void()> action) {
+  waiting_.push_back(std::move(action));
+  runWaiting();
+}
+
+void Link::runWaiting() {
+  while (!busy() && !waiting_.empty()) {
+    const auto action = waiting_.front();
+    waiting_.erase(waiting_.begin());
+    action();
+  }
 }
 
 }  // namespace ovx

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -52,6 +53,34 @@ class Link {
   // and hands it over; nothing when no read is pending.
   void completePendingRead();
 
+  // An exchange with the controller is under way: a block read from its
+  // first request to its last answer (retry pauses included), a write, or a
+  // monitoring read from its request until its response has been told.
+  bool busy() const { return depth_ > 0 || readPending(); }
+  // Marks an exchange (they nest); the end of the last one runs the actions
+  // that wait for the line (whenIdle).
+  void beginExchange() { ++depth_; }
+  void endExchange();
+  // Runs `action` at once when no exchange is under way, else as soon as the
+  // last one has ended, so that it never comes between a request and its
+  // answer nor between a read and what the reader does with it.
+  void whenIdle(std::function<void()> action);
+  // An exchange for the time of a scope. Left by an exception, it runs no
+  // waiting action.
+  struct Exchange {
+    explicit Exchange(Link& link) : link(link) { link.beginExchange(); }
+    ~Exchange() noexcept(false) {
+      if (std::uncaught_exceptions() > unwinding)
+        --link.depth_;
+      else
+        link.endExchange();
+    }
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
+    Link& link;
+    const int unwinding = std::uncaught_exceptions();
+  };
+
   Platform& platform() { return platform_; }
   const Settings& settings() const { return settings_; }
 
@@ -63,6 +92,10 @@ class Link {
   std::function<void(const QByteArray&)> pendingDone_;
   double pendingDue_ = 0;
   std::unique_ptr<Timer> pendingTimer_;
+  int depth_ = 0;
+  std::vector<std::function<void()>> waiting_;  // for whenIdle
+  // Runs the waiting actions while the line stays free.
+  void runWaiting();
 };
 
 }  // namespace ovx

@@ -12,6 +12,9 @@
 
 namespace ovx {
 
+// What the watch looks for.
+enum class Alarm { OverTemperature, Runaway, Deviation, NoAnswer };
+
 struct OperationEvent {
   enum class Kind {
     RunStarted,              // a temperature run or a self-optimizing begins
@@ -26,6 +29,9 @@ struct OperationEvent {
     DwellDone,               // a dwell time ran out
     SelfOptimizingStarted,   // at `setpoint`
     SelfOptimizingFinished,  // with the tuned `pid`
+    AlarmRaised,        // `alarm` with `x`, `setpoint`, `limit`, `seconds`; `heaterOff` its action
+    AlarmCleared,       // `alarm` no longer holds
+    AlarmAcknowledged,  // by the operator: every alarm raised so far
   };
   enum class Run { Temperature, SelfOptimizing };
 
@@ -35,6 +41,11 @@ struct OperationEvent {
   Kind kind;
   Run run;  // RunStarted, RunEnded
   bool on = false;
+  // HeaterSwitched: by the watch's alarm; RunEnded: ended by the alarm.
+  bool byAlarm = false;
+  Alarm alarm = Alarm::OverTemperature;
+  int x = 0, limit = 0;
+  bool heaterOff = false;
   int16_t setpoint = 0;
   PidSet pid;
   bool pidFromFile = false;
@@ -47,8 +58,11 @@ struct OperationEvent {
 };
 
 // The event in words: "heater on", "step 930 °C, PID 48/8/2 from pid.par",
-// "steady: average 929.8, STDEV .21, 14 samples, after 312 s", ...
+// "steady: average 929.8, STDEV .21, 14 samples, after 312 s",
+// "alarm: over-temperature, X 1236 °C above 1220 °C; heater switched off", ...
 QString Describe(const OperationEvent& event);
+// The alarm's name: "over-temperature", "runaway", "deviation", "no answer".
+QString AlarmName(Alarm alarm);
 
 class OperationListener {
  public:

@@ -71,9 +71,13 @@ std::optional<Mark> MarkOf(const TrendEvent& e) {
     case Kind::SelfOptimizingStarted:
     case Kind::SelfOptimizingFinished:
       return Mark{QStringLiteral("O"), QColor(130, 40, 160)};
+    case Kind::AlarmRaised:
+      return Mark{QStringLiteral("A"), QColor(220, 0, 0)};
     case Kind::RunStarted:
     case Kind::RunEnded:
     case Kind::ProgramEnding:
+    case Kind::AlarmCleared:
+    case Kind::AlarmAcknowledged:
       break;
   }
   return std::nullopt;

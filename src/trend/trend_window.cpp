@@ -26,9 +26,9 @@ double MaxGap(int interval) {
 
 }  // namespace
 
-TrendWindow::TrendWindow(Platform& platform, const Settings& settings, Link& link,
-                         Commands& commands, TrendFeed& feed)
-    : platform_(platform), settings_(settings), feed_(feed), monitor_(platform, link, commands) {
+TrendWindow::TrendWindow(Platform& platform, const Settings& settings, Monitor& monitor,
+                         TrendFeed& feed)
+    : platform_(platform), settings_(settings), feed_(feed), monitor_(monitor) {
   setObjectName(QStringLiteral("Trend"));
   setWindowTitle(QStringLiteral("Trend"));
   setWindowFlags(Qt::Window);
@@ -70,7 +70,7 @@ TrendWindow::TrendWindow(Platform& platform, const Settings& settings, Link& lin
   if (interval < Monitor::kMinInterval || interval > Monitor::kMaxInterval)
     interval = Monitor::kDefaultInterval;
   interval_->setValue(interval);
-  monitor_.setInterval(interval);
+  monitor_.setTrendInterval(interval);
   chart_->setMaxGap(MaxGap(interval));
 
   connect(interval_, &QSpinBox::valueChanged, this, &TrendWindow::setInterval);
@@ -84,6 +84,7 @@ TrendWindow::TrendWindow(Platform& platform, const Settings& settings, Link& lin
 
 TrendWindow::~TrendWindow() {
   feed_.onChange = nullptr;
+  monitor_.setTrend(false);
 }
 
 void TrendWindow::open() {
@@ -97,7 +98,7 @@ QString TrendWindow::failureText() const {
 }
 
 void TrendWindow::setInterval(int seconds) {
-  monitor_.setInterval(seconds);
+  monitor_.setTrendInterval(seconds);
   chart_->setMaxGap(MaxGap(seconds));
   platform_.writeProfileString(kSection, kKey, QString::number(seconds), kIni);
 }
@@ -119,12 +120,12 @@ void TrendWindow::fed() {
 
 void TrendWindow::showEvent(QShowEvent* event) {
   // The window system's showing and hiding (minimising) changes nothing.
-  if (!event->spontaneous()) monitor_.start();
+  if (!event->spontaneous()) monitor_.setTrend(true);
   QWidget::showEvent(event);
 }
 
 void TrendWindow::hideEvent(QHideEvent* event) {
-  if (!event->spontaneous()) monitor_.stop();
+  if (!event->spontaneous()) monitor_.setTrend(false);
   QWidget::hideEvent(event);
 }
 

@@ -7,13 +7,11 @@
 #include <QWidget>
 #include <functional>
 
-#include "link/commands.h"
-#include "link/link.h"
 #include "platform/platform.h"
 #include "protocol/settings.h"
 #include "record/trend_feed.h"
 #include "trend/chart.h"
-#include "trend/monitor.h"
+#include "watch/monitor.h"
 
 class QLabel;
 class QPushButton;
@@ -24,9 +22,9 @@ namespace ovx {
 class TrendWindow : public QWidget {
   Q_OBJECT
  public:
-  // The interval comes from "ovx.ini", [Trend] Interval.
-  TrendWindow(Platform& platform, const Settings& settings, Link& link, Commands& commands,
-              TrendFeed& feed);
+  // The interval comes from "ovx.ini", [Trend] Interval; `monitor` reads
+  // at it while the window is shown.
+  TrendWindow(Platform& platform, const Settings& settings, Monitor& monitor, TrendFeed& feed);
   ~TrendWindow() override;
 
   // Shows the window in front; monitoring runs while it is shown.
@@ -59,7 +57,7 @@ class TrendWindow : public QWidget {
   Platform& platform_;
   const Settings& settings_;
   TrendFeed& feed_;
-  Monitor monitor_;
+  Monitor& monitor_;
   TrendChart* chart_ = nullptr;
   QSpinBox* interval_ = nullptr;
   QPushButton* follow_ = nullptr;

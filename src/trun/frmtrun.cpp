@@ -277,6 +277,7 @@ void frmTRun::BtnStart_Click() {
   // One long operation at a time: refused before anything is asked or sent.
   const std::optional<LongClaim> claim = form_.ops().beginLong(LongOperation::TemperatureRun);
   if (!claim) return;
+  const Operations::Busy busy(form_.ops());
   CheckTemperatureParameter();
   BeepIfSound(platform_, settings_);
   const QString& nl = CRLF;
@@ -287,7 +288,8 @@ void frmTRun::BtnStart_Click() {
                  QStringLiteral("Interval  : ") + TStep->text() + nl +
                  QStringLiteral("Dwell Time: ") + DwellTime->text() + nl,
              MsgButtons::OkCancel, MsgIcon::None, QStringLiteral("Start Temperature Run"));
-  if (answer != MsgAnswer::Ok) return;
+  // The operator may have been away from the box while an alarm came.
+  if (answer != MsgAnswer::Ok || form_.ops().stoppedByAlarm()) return;
 
   hide();
   frmOVX& form = form_;
@@ -308,7 +310,11 @@ void frmTRun::BtnStart_Click() {
   int T = Whole16(FieldNumber(TStart));
   while (step < 0 ? T >= stop : T <= stop) {
     const auto setpoint = static_cast<int16_t>(T);
+    if (ops.stoppedByAlarm()) break;
     commands_.GetDataBlock(true);
+    // An alarm that switched the heater off meanwhile ends the run here,
+    // before the step would switch it on again.
+    if (ops.stoppedByAlarm()) break;
     bool fromFile = false;
     const PidSet set = pidStore_.ReadPIDSet(setpoint, &fromFile);
     DataBlockWords& block = commands_.DataBlock;
@@ -340,7 +346,7 @@ void frmTRun::BtnStart_Click() {
     if (T < std::numeric_limits<int16_t>::min() || T > std::numeric_limits<int16_t>::max()) break;
   }
 
-  ops.post(OperationEvent(OperationEvent::Kind::RunEnded));
+  ops.post(ops.runEnded(OperationEvent::Run::Temperature));
   show();
 }
 
@@ -359,7 +365,9 @@ void frmTRun::CountDown(int16_t dwell) {
                          QStringLiteral(" seconds remaining...");
     if (form.statusLine() != text) form.setStatusLine(text);
     if (form.CancelFlag) {
-      if (!cancelledBefore) form.ops().post(OperationEvent(OperationEvent::Kind::OperatorCancel));
+      // Stopped by the alarm, the run's log tells it at its end.
+      if (!cancelledBefore && !form.ops().stoppedByAlarm())
+        form.ops().post(OperationEvent(OperationEvent::Kind::OperatorCancel));
       break;
     }
     if (form.OKFlag) {

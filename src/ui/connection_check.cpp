@@ -98,4 +98,10 @@ void Operations::post(OperationEvent event) {
   recorder_.post(event);
 }
 
+OperationEvent Operations::runEnded(OperationEvent::Run run) const {
+  OperationEvent ended(OperationEvent::Kind::RunEnded, run);
+  ended.byAlarm = stoppedByAlarm_;
+  return ended;
+}
+
 }  // namespace ovx

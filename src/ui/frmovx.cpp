@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
+#include <QVBoxLayout>
 
 #include "link/tools.h"
 #include "protocol/numtext.h"
@@ -81,7 +82,40 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   QFont designFont = client->font();
   designFont.setPointSizeF(8.25);
   client->setFont(designFont);
-  setCentralWidget(client);
+  // The alarm band goes above the client area, across the window.
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  alarmBand = new QWidget(central);
+  alarmBand->setObjectName(QStringLiteral("alarmBand"));
+  alarmBand->setAutoFillBackground(true);
+  QPalette red = alarmBand->palette();
+  red.setColor(QPalette::Window, QColor(200, 0, 0));
+  red.setColor(QPalette::WindowText, Qt::white);
+  alarmBand->setPalette(red);
+  alarmText = new QLabel(alarmBand);
+  alarmText->setObjectName(QStringLiteral("alarmText"));
+  alarmText->setWordWrap(true);
+  alarmText->setTextFormat(Qt::PlainText);
+  QFont bold = alarmText->font();
+  bold.setBold(true);
+  alarmText->setFont(bold);
+  btnAcknowledge = new QPushButton(QStringLiteral("&Acknowledge"), alarmBand);
+  btnAcknowledge->setObjectName(QStringLiteral("btnAcknowledge"));
+  btnAcknowledge->setAutoDefault(false);
+  auto* bandColumn = new QVBoxLayout(alarmBand);
+  bandColumn->setContentsMargins(6, 4, 6, 4);
+  bandColumn->addWidget(alarmText);
+  bandColumn->addWidget(btnAcknowledge, 0, Qt::AlignRight);
+  alarmBand->setFixedWidth(client->width());
+  alarmBand->hide();
+  column->addWidget(alarmBand);
+  column->addWidget(client);
+  setCentralWidget(central);
+  connect(btnAcknowledge, &QPushButton::clicked, this, [this] {
+    if (onAcknowledge) onAcknowledge();
+  });
 
   auto label = [client](const char* name, const char* caption, int left, int top, int width,
                         int height) {
@@ -150,9 +184,10 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   SetBackground(HeaterStatus, HeaterStatus->palette().color(QPalette::Button));
 
   const std::initializer_list<QWidget*> tabOrder = {
-      W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, StatusText};
+      W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, StatusText, btnAcknowledge};
   for (auto it = tabOrder.begin(); it + 1 != tabOrder.end(); ++it) setTabOrder(*it, *(it + 1));
-  for (QWidget* control : tabOrder) control->installEventFilter(this);
+  for (QWidget* control : tabOrder)
+    if (control != btnAcknowledge) control->installEventFilter(this);
   W->setFocus();
 
   connect(BtnOK, &QPushButton::clicked, this, &frmOVX::BtnOK_Click);
@@ -193,6 +228,8 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   menuTemperature = menu("menuTemperature", "&Temperature");
   menuTemperatureRun = entry(menuTemperature, "menuTemperatureRun", "&Temperature Run",
                              QKeySequence(Qt::CTRL | Qt::Key_R), &frmOVX::menuTemperatureRun_Click);
+  menuTemperatureWatch = entry(menuTemperature, "menuTemperatureWatch", "&Watch…", {},
+                               &frmOVX::menuTemperatureWatch_Click);
 
   menuOVX = menu("menuOVX", "&OVX");
   menuOVXHeaterOutputOFF = entry(menuOVX, "menuOVXHeaterOutputOFF", "Heater Output &OFF",
@@ -353,6 +390,10 @@ void frmOVX::menuTemperatureRun_Click() {
   if (onTemperatureRun) onTemperatureRun();
 }
 
+void frmOVX::menuTemperatureWatch_Click() {
+  if (onWatch) onWatch();
+}
+
 void frmOVX::menuOVXHeaterOutputOFF_Click() {
   ops_->SwitchHeaterOutput(false);
 }
@@ -502,6 +543,40 @@ void frmOVX::readingTaken(const Reading& reading) {
 
 void frmOVX::dataBlockSent(const DataBlockWords&, bool fromMemory) {
   if (fromMemory) ShowParameters();
+}
+
+// --- The watch's alarms ---
+
+void frmOVX::eventPosted(const OperationEvent& event) {
+  using Kind = OperationEvent::Kind;
+  const QString time = platform_.wallClock().toString(QStringLiteral("HH:mm:ss"));
+  switch (event.kind) {
+    case Kind::AlarmRaised:
+      alarms_.push_back({event.alarm, time + QLatin1Char(' ') + Describe(event)});
+      break;
+    case Kind::AlarmCleared:
+      for (auto it = alarms_.rbegin(); it != alarms_.rend(); ++it)
+        if (it->alarm == event.alarm) {
+          it->text += QStringLiteral(" (cleared ") + time + QLatin1Char(')');
+          break;
+        }
+      break;
+    case Kind::AlarmAcknowledged:
+      alarms_.clear();
+      break;
+    default:
+      return;
+  }
+  showAlarms();
+}
+
+void frmOVX::showAlarms() {
+  const QString title = QString::fromLatin1(kApplicationTitle);
+  QStringList lines;
+  for (const AlarmLine& line : alarms_) lines << line.text;
+  alarmText->setText(lines.join(QLatin1Char('\n')));
+  alarmBand->setVisible(!alarms_.empty());
+  setWindowTitle(alarms_.empty() ? title : QStringLiteral("ALARM — ") + title);
 }
 
 QString LeftoverReport(const QByteArray& r) {

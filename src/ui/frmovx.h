@@ -38,8 +38,9 @@ void CenterForm(Platform& platform, QWidget* window);
 
 // The main window listens to the link: it shows the trace, the status line
 // texts of the block reads, the fields after each read and write, and the
-// leftover box.
-class frmOVX : public QMainWindow, public LinkListener {
+// leftover box. It listens to the operations' events for the watch's alarms:
+// a red band across the window, until the operator acknowledges them.
+class frmOVX : public QMainWindow, public LinkListener, public OperationListener {
   Q_OBJECT
  public:
   frmOVX(Platform& platform, const Settings& settings, Link& link, Commands& commands,
@@ -52,6 +53,8 @@ class frmOVX : public QMainWindow, public LinkListener {
   // Set by the program that composes the windows.
   std::function<void()> onTemperatureRun;      // "Temperature Run"
   std::function<void()> onTrend;               // "Trend"
+  std::function<void()> onWatch;               // "Watch…"
+  std::function<void()> onAcknowledge;         // the alarm band's "Acknowledge"
   std::function<void(bool& Cancel)> onUnload;  // closing the window
 
   bool CancelFlag = false;  // set by BtnCancel
@@ -74,6 +77,11 @@ class frmOVX : public QMainWindow, public LinkListener {
   // Shown, in red, while a run's log is not kept whole; no operation writes
   // over it, unlike the status line.
   QLabel* lblRunLog = nullptr;
+  // Above the controls, shown while alarms wait to be acknowledged: each
+  // with its time, and the button.
+  QWidget* alarmBand = nullptr;
+  QLabel* alarmText = nullptr;
+  QPushButton* btnAcknowledge = nullptr;
 
   QMenu* menuFile = nullptr;
   QAction* menuLoadPID = nullptr;
@@ -81,6 +89,7 @@ class frmOVX : public QMainWindow, public LinkListener {
   QAction* menuFileExit = nullptr;
   QMenu* menuTemperature = nullptr;
   QAction* menuTemperatureRun = nullptr;
+  QAction* menuTemperatureWatch = nullptr;
   QMenu* menuOVX = nullptr;
   QAction* menuOVXHeaterOutputOFF = nullptr;
   QAction* menuHeaterOutputON = nullptr;
@@ -124,6 +133,7 @@ class frmOVX : public QMainWindow, public LinkListener {
   void menuFileSavePID_Click();
   void menuFileExit_Click();
   void menuTemperatureRun_Click();
+  void menuTemperatureWatch_Click();
   void menuOVXHeaterOutputOFF_Click();
   void menuHeaterOutputON_Click();
   void menuOVXSelfOptimizing_Click();
@@ -147,6 +157,9 @@ class frmOVX : public QMainWindow, public LinkListener {
   void retryPauseStarted() override;
   void retryPauseEnded() override;
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
+
+  // OperationListener: the alarms
+  void eventPosted(const OperationEvent& event) override;
 
  protected:
   void closeEvent(class QCloseEvent* event) override;
@@ -175,6 +188,13 @@ class frmOVX : public QMainWindow, public LinkListener {
   bool writingStatusText_ = false;    // the trace area changes by program, not by typing
   std::vector<QString> lostReports_;  // not shown yet
   std::unique_ptr<Timer> lostReportTimer_;
+  // The band's lines, and which alarm each tells.
+  struct AlarmLine {
+    Alarm alarm;
+    QString text;
+  };
+  std::vector<AlarmLine> alarms_;
+  void showAlarms();
 };
 
 }  // namespace ovx

@@ -131,17 +131,36 @@ void Operations::parameterKeyPress(QLineEdit* field, int key) {
 }
 
 void Operations::SwitchHeaterOutput(bool on) {
+  switchHeater(on, false);
+}
+
+void Operations::alarmHeaterOff() {
+  // The switch reads and writes; an alarm raised meanwhile finds it under way.
+  if (alarmSwitching_) return;
+  alarmSwitching_ = true;
+  if (busy_ > 0) {
+    stoppedByAlarm_ = true;
+    form_.CancelFlag = true;
+  }
+  switchHeater(false, true);
+  alarmSwitching_ = false;
+}
+
+void Operations::switchHeater(bool on, bool byAlarm) {
+  const Busy busy(*this);
   frmOVX& form = form_;
   form.setStatusLine(QStringLiteral("Switching heater output ") +
                      (on ? QStringLiteral("ON...") : QStringLiteral("OFF...")));
   commands_.GetDataBlock(true);
   int16_t& out = commands_.DataBlock[kHeaterOutput];
   const int16_t wanted = on ? 1 : 0;
-  if (out != wanted) {
+  // The alarm switched the heater off while this read ran: it stays off.
+  if (out != wanted && !(on && stoppedByAlarm_)) {
     out = wanted;
     commands_.SendDataBlock();
     OperationEvent switched(OperationEvent::Kind::HeaterSwitched);
     switched.on = on;
+    switched.byAlarm = byAlarm;
     post(switched);
     // Read back, so that the indicator shows what the controller now holds.
     commands_.GetDataBlock(true);

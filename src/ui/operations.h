@@ -60,7 +60,29 @@ class Operations {
   // Enter (13) or Escape (27) typed into W, P, I or D.
   void parameterKeyPress(QLineEdit* field, int key);
   // Heater output on (true) or off: read, write only when it changes, read.
+  // Switching on is left out when the watch's alarm switched the heater off
+  // since the operation in progress began.
   void SwitchHeaterOutput(bool on);
+  // The watch's alarm switches the heater off: every operation in progress
+  // ends as if cancelled (stoppedByAlarm), and none switches it on again.
+  void alarmHeaterOff();
+  // True from the alarm's heater switch until the operations in progress
+  // have all ended.
+  bool stoppedByAlarm() const { return stoppedByAlarm_; }
+  // An operation in progress, for the time of a scope: the alarm's heater
+  // switch stops it. They nest (a switch from a dwell's yield).
+  class Busy {
+   public:
+    explicit Busy(Operations& ops) : ops_(ops) { ++ops_.busy_; }
+    ~Busy() {
+      if (--ops_.busy_ == 0) ops_.stoppedByAlarm_ = false;
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    Operations& ops_;
+  };
   // Double click on the heater indicator: toggles from the word in memory.
   void HeaterStatus_DblClick();
   // "Query Status": the "OVX-Status" box.
@@ -78,6 +100,8 @@ class Operations {
 
   // An event of an operation, at the clock's time now.
   void post(OperationEvent event);
+  // The end of a run, by the alarm when it stopped it.
+  OperationEvent runEnded(OperationEvent::Run run) const;
 
   // The long operation in progress, from its first step to its end.
   LongOperation longOperation() const { return long_; }
@@ -90,6 +114,7 @@ class Operations {
   void selfOptimize(int16_t W);
   // Reads the data block once and tells how that went.
   Outcome checkConnection(bool showMessages);
+  void switchHeater(bool on, bool byAlarm);
   // A main-window field does not hold a 16-bit number (Load/Save PID's).
   void refusePidField(const char* name, const QLineEdit* field, const QString& title,
                       const QString& consequence);
@@ -102,6 +127,9 @@ class Operations {
   Recorder& recorder_;
   frmOVX& form_;
   LongOperation long_ = LongOperation::None;
+  int busy_ = 0;
+  bool stoppedByAlarm_ = false;
+  bool alarmSwitching_ = false;
 };
 
 }  // namespace ovx

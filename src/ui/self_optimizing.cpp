@@ -14,6 +14,8 @@ void Operations::menuOVXSelfOptimizing_Click() {
   // operation holds the controller.
   const std::optional<LongClaim> claim = beginLong(LongOperation::SelfOptimizing);
   if (!claim) return;
+  // An alarm while the setpoint is asked for stops it too.
+  const Busy busy(*this);
   if (const std::optional<int16_t> W = EnterSetpoint()) selfOptimize(*W);
 }
 
@@ -23,6 +25,7 @@ void Operations::SelfOptimizing(int16_t W) {
 }
 
 void Operations::selfOptimize(int16_t W) {
+  const Busy busy(*this);
   frmOVX& form = form_;
   Commands& commands = commands_;
   const QString& nl = CRLF;
@@ -35,6 +38,11 @@ void Operations::selfOptimize(int16_t W) {
   // The span of the setpoint limits; formed in int so that extreme limits
   // cannot overflow.
   const int span = commands_.DataBlock[kSetpointHigh] - commands_.DataBlock[kSetpointLow];
+  // An alarm switched the heater off: nothing is started.
+  if (stoppedByAlarm_) {
+    form.setStatusLine(ready);
+    return;
+  }
 
   commands_.DataBlock[kSetpoint] = W;
   commands.SendDataBlock();
@@ -61,7 +69,8 @@ void Operations::selfOptimize(int16_t W) {
              QStringLiteral("Execute Self-Optimizing") + nl + QStringLiteral("for Setpoint") +
                  BlankSigned(W) + QStringLiteral("°C now?"),
              MsgButtons::OkCancel, MsgIcon::Question, QStringLiteral("Self-Optimizing"));
-  if (answer != MsgAnswer::Ok) {
+  // The operator may have been away from the box while an alarm came.
+  if (answer != MsgAnswer::Ok || stoppedByAlarm_) {
     form.setStatusLine(ready);
     return;
   }
@@ -92,14 +101,16 @@ void Operations::selfOptimize(int16_t W) {
   for (;;) {
     form.setStatusLine(progress);
     platform_.processEvents();
-    if (form.CancelFlag) {
-      post(OperationEvent(OperationEvent::Kind::OperatorCancel));
+    // The alarm cancels as the operator does; it may come before the
+    // polling clears the flag.
+    if (form.CancelFlag || stoppedByAlarm_) {
+      if (!stoppedByAlarm_) post(OperationEvent(OperationEvent::Kind::OperatorCancel));
       commands.GetDataBlock(true);
       SwitchHeaterOutput(false);
       form.BtnCancel->setVisible(false);
       form.setMenusEnabled(true);
       form.setStatusLine(ready);
-      post(OperationEvent(OperationEvent::Kind::RunEnded, OperationEvent::Run::SelfOptimizing));
+      post(runEnded(OperationEvent::Run::SelfOptimizing));
       return;
     }
     commands.GetValueBlock(true);
@@ -115,7 +126,7 @@ void Operations::selfOptimize(int16_t W) {
   BeepIfSound(platform_, settings_);
   form.OKFlag = false;
   WaitForSteadyState(W);
-  post(OperationEvent(OperationEvent::Kind::RunEnded, OperationEvent::Run::SelfOptimizing));
+  post(runEnded(OperationEvent::Run::SelfOptimizing));
 }
 
 }  // namespace ovx

@@ -21,6 +21,7 @@ constexpr double kInitialStdev = 100;
 }  // namespace
 
 void Operations::WaitForSteadyState(int16_t W) {
+  const Busy busy(*this);
   frmOVX& form = form_;
   const QString& nl = CRLF;
   const double start = platform_.now();
@@ -86,8 +87,10 @@ void Operations::WaitForSteadyState(int16_t W) {
         QStringLiteral("Elapsed time        :") + BlankSigned(elapsed) + QStringLiteral(" sec"));
 
     if (form.CancelFlag || form.OKFlag) {
-      post(OperationEvent(form.CancelFlag ? OperationEvent::Kind::OperatorCancel
-                                          : OperationEvent::Kind::OperatorOK));
+      // Stopped by the alarm, the run's log tells it at its end.
+      if (!stoppedByAlarm_)
+        post(OperationEvent(form.CancelFlag ? OperationEvent::Kind::OperatorCancel
+                                            : OperationEvent::Kind::OperatorOK));
       break;
     }
   }

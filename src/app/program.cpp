@@ -7,6 +7,7 @@
 #include "trun/frmtrun.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
+#include "ui/watch_dialog.h"
 
 namespace ovx {
 
@@ -14,6 +15,9 @@ Program::Program(Platform& platform) : platform(platform) {}
 
 Program::~Program() {
   if (form_) link.removeListener(form_.get());
+  if (form_) recorder.removeListener(form_.get());
+  link.removeListener(&monitor);
+  link.removeListener(&watch);
   link.removeListener(&runLog);
   recorder.removeListener(&runLog);
   link.removeListener(&trendFeed);
@@ -30,6 +34,18 @@ void Program::Main() {
   form_->onTemperatureRun = [this] { OpenTemperatureRun(); };
   form_->onUnload = [this](bool& Cancel) { Form_Unload(Cancel); };
   form_->onTrend = [this] { OpenTrend(); };
+  form_->onWatch = [this] { OpenWatchSettings(); };
+  form_->onAcknowledge = [this] { watch.acknowledge(); };
+  // The alarm's heater switch runs once the line is free, whatever is in
+  // progress: between operations, in a dwell, in a box.
+  watch.onHeaterOff = [this] {
+    if (heaterOffQueued_) return;
+    heaterOffQueued_ = true;
+    link.whenIdle([this] {
+      heaterOffQueued_ = false;
+      form_->ops().alarmHeaterOff();
+    });
+  };
   // The log first: a row is on disk before anything else reacts to it; then
   // the main window, then the trend.
   link.addListener(&runLog);
@@ -45,6 +61,10 @@ void Program::Main() {
   link.addListener(form_.get());
   link.addListener(&trendFeed);
   recorder.addListener(&trendFeed);
+  recorder.addListener(form_.get());
+  // The watch last: what it says of a reading follows the reading.
+  link.addListener(&monitor);
+  link.addListener(&watch);
   Form_Load();
   CenterForm(platform, form_.get());
   form_->show();
@@ -62,7 +82,9 @@ void Program::Form_Load() {
     WriteDefaultSettings(platform);
   // Settings that cannot be used end the start before the port is opened:
   // guessed values could address another controller.
-  const QString unusable = ReadSettings(platform, g);
+  WatchSettings watching;
+  QString unusable = ReadSettings(platform, g);
+  if (unusable.isEmpty()) unusable = ReadWatchSettings(platform, g, watching);
   if (!unusable.isEmpty()) {
     MsgBox(platform, unusable, MsgButtons::Ok, MsgIcon::None,
            QString::fromLatin1(kSettingsFileTitle));
@@ -85,6 +107,7 @@ void Program::Form_Load() {
 
   form_->ops().StartupCheck();
   pidStore.CreateDefaultFile();
+  watch.setWatchSettings(watching);
 }
 
 void Program::OpenPort() {
@@ -119,11 +142,18 @@ void Program::OpenTemperatureRun() {
 
 void Program::OpenTrend() {
   if (!trend_) {
-    trend_ = std::make_unique<TrendWindow>(platform, settings, link, commands, trendFeed);
+    trend_ = std::make_unique<TrendWindow>(platform, settings, monitor, trendFeed);
     trend_->setWindowIcon(form_->windowIcon());
     CenterForm(platform, trend_.get());
   }
   trend_->open();
+}
+
+void Program::OpenWatchSettings() {
+  watchDialog_ = std::make_unique<WatchDialog>(platform, settings, watch.watchSettings(),
+                                               commands.DataBlock[kSetpointHigh], form_.get());
+  watchDialog_->onApply = [this](const WatchSettings& s) { watch.setWatchSettings(s); };
+  watchDialog_->open();
 }
 
 void Program::Form_Unload(bool& Cancel) {

@@ -14,12 +14,15 @@
 #include "record/events.h"
 #include "record/run_log.h"
 #include "record/trend_feed.h"
+#include "watch/monitor.h"
+#include "watch/watch.h"
 
 namespace ovx {
 
 class frmOVX;
 class frmTRun;
 class TrendWindow;
+class WatchDialog;
 
 class Program {
  public:
@@ -47,6 +50,9 @@ class Program {
   void OpenTrend();
   // The trend window once created, else null.
   TrendWindow* trend() { return trend_.get(); }
+  // "Watch…": the dialog of the watch's settings, shown in front.
+  void OpenWatchSettings();
+  WatchDialog* watchDialog() { return watchDialog_.get(); }
 
   Platform& platform;
   Settings settings;
@@ -57,6 +63,9 @@ class Program {
   RunLog runLog{platform, settings};
   // Listens to the link and the operations from the start.
   TrendFeed trendFeed{platform};
+  // Reads when the trend's window or the watch asks for it.
+  Monitor monitor{platform, link, commands};
+  Watch watch{platform, settings, recorder, monitor};
 
  private:
   void OpenPort();
@@ -64,6 +73,8 @@ class Program {
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;
   std::unique_ptr<TrendWindow> trend_;
+  std::unique_ptr<WatchDialog> watchDialog_;
+  bool heaterOffQueued_ = false;  // the watch's heater switch waits for the line
 };
 
 }  // namespace ovx

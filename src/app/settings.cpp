@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "protocol/numtext.h"
 #include "protocol/settings.h"
+#include "watch/watch_settings.h"
 
 namespace ovx {
 namespace {
@@ -87,6 +88,17 @@ QString ReadSettings(Platform& platform, Settings& g) {
     return unusable(platform, g, "COM", "RxDelay", delays);
   if (!readDelay(platform, "TxDelay", "1", g.TxDelay))
     return unusable(platform, g, "COM", "TxDelay", delays);
+  return {};
+}
+
+QString ReadWatchSettings(Platform& platform, const Settings& g, WatchSettings& watch) {
+  watch = WatchSettings();
+  for (const WatchKey& key : WatchKeys()) {
+    std::optional<int> value;
+    if (!ParseWatchValue(key, readText(platform, "Watch", key.name, ""), value))
+      return unusable(platform, g, "Watch", key.name, WatchRange(key));
+    key.set(watch, value);
+  }
   return {};
 }
 

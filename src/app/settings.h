@@ -7,6 +7,7 @@ namespace ovx {
 
 class Platform;
 struct Settings;
+struct WatchSettings;
 
 // Reads the eight keys of sections [General] and [COM]; missing keys take
 // the key's default. Returns why the settings cannot be used, as the text of
@@ -16,6 +17,11 @@ struct Settings;
 // single precision).
 // Empty when they can be used.
 QString ReadSettings(Platform& platform, Settings& g);
+// Reads section [Watch] into `watch`; missing or empty keys take their
+// defaults. Returns, as the text of the same box, why a value cannot be
+// used: anything but a whole number within its key's range (a slip would
+// switch the watch off unseen). Empty when they can be used.
+QString ReadWatchSettings(Platform& platform, const Settings& g, WatchSettings& watch);
 // Title of that box.
 inline constexpr const char* kSettingsFileTitle = "Settings File";
 

@@ -79,6 +79,15 @@ SimOptions ParseOptions(const QCoreApplication& app) {
        "p", "0.2"},
       {"late", "Delay of answers with --fault late, real seconds (default 3).", "seconds", "3"},
       {"seed", "Seed of the noise and fault random numbers (default 1).", "n", "1"},
+      {"heater", "Heater output (word 37) at start (default off).", "on|off", "off"},
+      {"stuck-relay", "Fault: the heater heats at full power whatever word 37 says."},
+      {"silent-after",
+       "Fault: the controller stops answering (and taking writes) after this many real seconds.",
+       "seconds"},
+      {"jump-after",
+       "Fault: a broken sensor; after this many real seconds the measured value jumps by --jump.",
+       "seconds"},
+      {"jump", "Size of the sensor's jump with --jump-after in °C (default 400).", "c", "400"},
   });
   parser.process(app);
   if (!parser.positionalArguments().isEmpty())
@@ -117,6 +126,16 @@ SimOptions ParseOptions(const QCoreApplication& app) {
   // The line's own delays are real time; the model counts simulated seconds.
   o.model.lateSeconds = Number(parser, "late", 0, 3600) * o.speed;
   o.model.answerDelay = kAnswerDelay * o.speed;
+  const QString heater = parser.value("heater");
+  if (heater != "on" && heater != "off")
+    Fail("invalid --heater value \"" + heater + "\": on or off");
+  o.model.heaterOn = heater == "on";
+  o.model.stuckRelay = parser.isSet("stuck-relay");
+  if (parser.isSet("silent-after"))
+    o.model.silentAfter = Number(parser, "silent-after", 0, 1e7) * o.speed;
+  if (parser.isSet("jump-after"))
+    o.model.jumpAfter = Number(parser, "jump-after", 0, 1e7) * o.speed;
+  o.model.jump = Number(parser, "jump", -2000, 2000);
   bool seedOk = false;
   o.model.seed = parser.value("seed").toUInt(&seedOk);
   if (!seedOk)

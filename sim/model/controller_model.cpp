@@ -43,8 +43,9 @@ ControllerModel::ControllerModel(ModelOptions options)
       faultRandom_(options.seed + 1),
       lastStepTemperature_(options.start),
       measured_(options.start) {
-  // Heater output off and no optimizing request, as the default set has it.
-  data_[kHeaterOutput] = 0;
+  // Heater output off (unless asked for) and no optimizing request, as the
+  // default set has it.
+  data_[kHeaterOutput] = options.heaterOn ? 1 : 0;
   data_[kOptimize1] = data_[kOptimize2] = 0;
   history_.fill(options.start);
 }
@@ -65,8 +66,12 @@ void ControllerModel::step() {
   }
   // The oldest entry of the ring is the temperature one dead time ago.
   measured_ = history_[historyNext_] + options_.noise * noise_(random_);
+  if (options_.jumpAfter >= 0 && static_cast<double>(steps_) * kStep >= options_.jumpAfter)
+    measured_ += options_.jump;
   output_ = heaterOutput(measured_);
-  const double equilibrium = options_.ambient + kFullPowerRise * output_ / 100;
+  // A welded relay heats at full power; the controller does not know.
+  const double power = options_.stuckRelay ? 100 : output_;
+  const double equilibrium = options_.ambient + kFullPowerRise * power / 100;
   temperature_ = equilibrium + (temperature_ - equilibrium) * kDecay;
   history_[historyNext_] = temperature_;
   historyNext_ = (historyNext_ + 1) % kDeadTimeSteps;
@@ -146,6 +151,10 @@ std::vector<Answer> ControllerModel::receive(const QByteArray& bytes, double t) 
 }
 
 void ControllerModel::handleLine(const QByteArray& line, double t, std::vector<Answer>& answers) {
+  if (options_.silentAfter >= 0 && t >= options_.silentAfter) {
+    ++faultsInjected_;
+    return;
+  }
   // A frame counts when it ends the line; characters before it are noise.
   const QByteArray dataRequest = DataBlockRequest(options_.loop);
   const QByteArray valueRequest = ValueBlockRequest(options_.loop);

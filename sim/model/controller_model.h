@@ -37,6 +37,13 @@ struct ModelOptions {
   double lateSeconds = 3;
   double corruptProbability = 0.2;
   unsigned seed = 1;
+  // Faults of the furnace, for the watch, each on its own or with a fault
+  // of the line:
+  bool heaterOn = false;    // word 37 at t = 0
+  bool stuckRelay = false;  // the heater heats at full power whatever word 37 says
+  double silentAfter = -1;  // from then on (s) the controller neither answers nor takes writes
+  double jumpAfter = -1;    // from then on (s) the sensor reads `jump` °C off (a broken sensor)
+  double jump = 400;
 };
 
 // One answer that the model sends: its bytes, and when they start (simulated

@@ -15,10 +15,17 @@ Watch::Watch(Platform& platform, const Settings& settings, Recorder& recorder, M
 void Watch::setWatchSettings(const WatchSettings& settings) {
   const bool starts = settings.Enabled && !watchSettings_.Enabled;
   watchSettings_ = settings;
-  if (starts)
+  if (starts) {
     conditions_ = Conditions(settings, platform_.now());
-  else
+    if (block_) {
+      Observation known = *block_;
+      known.time = platform_.now();
+      known.kind = Observation::Written;
+      conditions_.observe(known);
+    }
+  } else {
     conditions_.setSettings(settings);
+  }
   monitor_.setWatch(settings.Enabled, settings.Interval);
 }
 
@@ -52,6 +59,8 @@ void Watch::dataBlockSent(const DataBlockWords& words, bool) {
 }
 
 void Watch::observe(const Observation& observation) {
+  if (observation.kind == Observation::Data || observation.kind == Observation::Written)
+    block_ = observation;
   if (!watchSettings_.Enabled) return;
   for (const OperationEvent& event : conditions_.observe(observation)) {
     post(event);

@@ -59,6 +59,9 @@ class Watch : public LinkListener {
   Conditions conditions_;
   int unacknowledged_ = 0;
   std::unique_ptr<Timer> beeper_;
+  // The data block as last read or written, watched or not: what a watch
+  // turned on starts from.
+  std::optional<Observation> block_;
 };
 
 }  // namespace ovx

@@ -136,7 +136,15 @@ void TestPlatform::dispatch() {
   for (Action& action : due) action.run();
 }
 
+void TestPlatform::waitInBox() {
+  if (boxSeconds <= 0) return;
+  ++inYield_;
+  idle(boxSeconds);
+  --inYield_;
+}
+
 MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
+  waitInBox();
   const MsgAnswer answer = Next(answers, "message box \"" + request.title + "\": " + request.text);
   boxes.push_back(request);
   return answer;
@@ -144,6 +152,7 @@ MsgAnswer TestPlatform::showMessageBox(const MessageBoxRequest& request) {
 
 std::optional<QString> TestPlatform::inputBox(const QString& prompt, const QString& title,
                                               const QString& defaultText) {
+  waitInBox();
   const auto answer = Next(inputs, "input box \"" + title + "\"");
   inputBoxes.push_back({title, prompt, defaultText});
   return answer;

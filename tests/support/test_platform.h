@@ -87,6 +87,9 @@ class TestPlatform : public DiskPlatform {
   std::deque<std::optional<QString>> inputs;
   std::vector<MessageBoxRequest> boxes;
   std::vector<QStringList> inputBoxes;  // title, prompt and default text of each
+  // Virtual seconds that each box and input box waits for its answer, its
+  // event loop running meanwhile (inside the handler that showed it).
+  double boxSeconds = 0;
 
   int beeps = 0;
   int busyCursor = 0;  // nesting depth of the hourglass
@@ -148,6 +151,8 @@ class TestPlatform : public DiskPlatform {
   // Runs the actions (and timers) due now, in time order; those they
   // schedule wait for the next turn, as events posted by a handler do.
   void dispatch();
+  // The event loop of a box while it waits for the operator.
+  void waitInBox();
   std::vector<Action> actions_;
   int inYield_ = 0;
   QTemporaryDir dir_;

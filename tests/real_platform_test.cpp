@@ -344,13 +344,20 @@ INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
 // at the pace of the line, as a controller does.
 TEST_F(RealPort, SimulatorRefusesBadOptionsAndAnswersAtTheLinePace) {
   for (const char* bad : {"--fault=bogus", "--speed=0", "--loop=1.5", "--pace=maybe", "--late=-1",
-                          "--seed=x", "--corrupt-probability=2"}) {
+                          "--seed=x", "--corrupt-probability=2", "--heater=1", "--silent-after=x",
+                          "--jump-after=-1", "--jump=9999"}) {
     QProcess sim;
     sim.start(SimProcess::path(), {bad});
     ASSERT_TRUE(sim.waitForFinished(5000));
     EXPECT_NE(sim.exitCode(), 0) << bad;
     EXPECT_TRUE(sim.readAllStandardError().contains(QByteArray(bad).mid(2).split('=')[0])) << bad;
   }
+  QProcess help;
+  help.start(SimProcess::path(), {"--help"});
+  ASSERT_TRUE(help.waitForFinished(5000));
+  const QByteArray options = help.readAllStandardOutput();
+  for (const char* fault : {"--stuck-relay", "--silent-after", "--jump-after", "--heater"})
+    EXPECT_TRUE(options.contains(fault)) << fault;
   SimProcess sim;
   ASSERT_TRUE(sim.start(com1()));
   auto port = platform.createSerialPort();
@@ -360,6 +367,41 @@ TEST_F(RealPort, SimulatorRefusesBadOptionsAndAnswersAtTheLinePace) {
   ASSERT_TRUE(port->write("R001NT?\r\n"));
   EXPECT_EQ(ReadFor(*port, kResponseLength).size(), kResponseLength);
   EXPECT_GE(timer.elapsed(), 100) << "116 characters at 9600 baud take 120 ms";
+}
+
+// The real ovx with the watch on, on a furnace whose relay is welded with
+// the heater on, above the over-temperature (SP H + 20 = 1220 °C): the
+// watch's monitoring read sees it and the heater switch writes the block as
+// read with word 37 = 0, without anyone at the program.
+TEST_F(RealPort, WatchSwitchesTheHeaterOffOnAStuckRelay) {
+  QFile ini(platform.windowsDirectory() + "/ovx.ini");
+  ASSERT_TRUE(ini.open(QIODevice::Append));
+  ini.write("[Watch]\nEnabled=1\nInterval=1\n");
+  ini.close();
+  SimProcess sim;
+  const QString log = temp.filePath("sim.log");
+  ASSERT_TRUE(sim.start(com1(), {"--stuck-relay", "--heater", "on", "--start", "1230", "--pace",
+                                 "off", "--log", log}));
+  QProcess ovx;
+  ovx.start(OVX_BIN_PATH, QStringList());
+  QFile file(log);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  QByteArray seen;
+  QElapsedTimer timer;
+  // Until the whole line of the write is in.
+  const auto written = [&] { return seen.contains("in  S001") && seen.endsWith('\n'); };
+  for (timer.start(); !written(); QThread::msleep(20)) {
+    seen += file.readAll();
+    ASSERT_LT(timer.elapsed(), 10'000) << "no write: " << seen.toStdString();
+  }
+  ovx.terminate();
+  ASSERT_TRUE(ovx.waitForFinished(3000));
+  const qsizetype at = seen.indexOf("in  S001");
+  DataBlockWords off = sim::ControllerModel({.heaterOn = true}).dataBlock();
+  off[kHeaterOutput] = 0;
+  EXPECT_EQ(seen.mid(at + 4).split('\n')[0], WriteFrame(1, off));
+  // Before it, the start-up read and the switch's read, and monitoring reads.
+  EXPECT_EQ(seen.left(at).count("in  R001NT?"), 2);
 }
 
 // Quit or a failed start (status 1) release the instance lock and the port's

@@ -83,5 +83,38 @@ TEST(SimModel, TunesHoldsAndCools) {
   EXPECT_GT(model.temperature(), 25);
 }
 
+// The furnace's faults for the watch, at 10 s and 600 s: a welded relay heats
+// with word 37 at 0 (and with the heater at start on, regulating, too much),
+// a controller that stops answering takes no writes either, and a broken
+// sensor reads 400 °C off from its time on.
+TEST(SimModel, StuckRelaySilenceAndSensorJump) {
+  struct Case {
+    ModelOptions options;
+    int heater;       // word 37 at start
+    int x10, x600;    // X read at 10 s and 600 s (-1: no answer)
+    bool writeAt600;  // a write at 600 s is taken
+  } cases[] = {
+      {{}, 0, 25, 25, true},
+      {{.stuckRelay = true}, 0, 32, 573, true},
+      {{.heaterOn = true, .stuckRelay = true}, 1, 32, 573, true},
+      {{.silentAfter = 300}, 0, 25, -1, false},
+      {{.jumpAfter = 300}, 0, 25, 425, true},
+  };
+  for (const Case& c : cases) {
+    ControllerModel model(c.options);
+    EXPECT_EQ(model.dataBlock()[kHeaterOutput], c.heater);
+    std::vector<int> x;
+    for (double t : {10, 600}) {
+      const QByteArray answer = Ask(model, "R001NF?", t);
+      x.push_back(answer.isEmpty() ? -1 : DecodeValueBlock(DataField(answer)).ActualTemperature);
+    }
+    EXPECT_EQ(x, std::vector<int>({c.x10, c.x600}));
+    DataBlockWords words = model.dataBlock();
+    words[kSetpoint] = 777;
+    model.receive(WriteFrame(1, words) + "\r\n", 600);
+    EXPECT_EQ(model.dataBlock()[kSetpoint] == 777, c.writeAt600);
+  }
+}
+
 }  // namespace
 }  // namespace ovx::sim

@@ -29,10 +29,12 @@ TEST(Startup, CreatesDefaultSettingsAndShowsTheController) {
 TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
   const QByteArray huge = "1" + QByteArray(40, '0');  // infinite in single precision
   const char *kFile = "Settings File", *kLoop = "ControlLoopNumber";
-  auto invalid = [](const QString& value, const QString& key, const char* section) {
+  auto invalid = [](const QString& value, const QString& key, const char* section,
+                    QString range = {}) {
+    if (range.isEmpty())
+      range = key.endsWith("Delay") ? "0 ... 3.4E+38 seconds." : "-32767 ... 32767.";
     return "Invalid value '" + value + "' of '" + key + "'\r\nin Section [" + section +
-           "] of {ini}\r\nValid range: " +
-           (key.endsWith("Delay") ? "0 ... 3.4E+38 seconds." : "-32767 ... 32767.");
+           "] of {ini}\r\nValid range: " + range;
   };
 
   // Opening the port ends the program with another status (and a delay that
@@ -66,6 +68,14 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
       {"[COM]\nPort=32768\n", unreached, invalid("32768", "Port", "COM"), kFile},
       {"[COM]\nRxDelay=-0.5\n", unreached, invalid("-0.5", "RxDelay", "COM"), kFile},
       {"[COM]\nTxDelay=" + huge + " s\n", unreached, invalid(huge + " s", "TxDelay", "COM"), kFile},
+      // The watch's keys: a whole number within range, or nothing.
+      {"[Watch]\nEnabled=yes\n", unreached, invalid("yes", "Enabled", "Watch", "0 ... 1."), kFile},
+      {"[Watch]\nEnabled=1\nInterval=0\n", unreached,
+       invalid("0", "Interval", "Watch", "1 ... 3600 seconds."), kFile},
+      {"[Watch]\nOverTemperature=1220.5\n", unreached,
+       invalid("1220.5", "OverTemperature", "Watch", "0 ... 3000 °C."), kFile},
+      {"[Watch]\nDeviation=4\n", unreached, invalid("4", "Deviation", "Watch", "5 ... 1000 °C."),
+       kFile},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini.constData());

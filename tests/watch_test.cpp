@@ -1,11 +1,14 @@
 // The watch on the virtual clock with a scripted controller.
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 
+#include "app/settings.h"
 #include "support/harness.h"
 #include "trun/frmtrun.h"
+#include "ui/watch_dialog.h"
 
 using namespace ovx;
 using namespace ovx::test;
@@ -352,4 +355,49 @@ TEST(Watch, AlarmEndsTheOperationInItsWaitDwellOrBox) {
     EXPECT_EQ(rows.mid(std::max<qsizetype>(0, rows.size() - 3)).join('|'), c.logEnd);
     EXPECT_TRUE(Idle(h.form()));
   }
+}
+
+// "Watch…" shows the settings in force, refuses a value that is not a whole
+// number within its key's range and keeps the dialog open, and on OK writes
+// the section, which reads back as shown, and starts the watch at once.
+TEST(Watch, DialogRefusesWritesAndTakesEffectAtOnce) {
+  Furnace h;
+  h.form().menuTemperatureWatch->trigger();
+  WatchDialog& dialog = *h.program().watchDialog();
+  EXPECT_TRUE(dialog.isVisible() && !dialog.enabled->isChecked());
+  QStringList shown;
+  for (QLineEdit* field : dialog.fields) shown << field->text() + field->placeholderText();
+  EXPECT_EQ(shown.join('|'), "5|SP H + 20 = 1220|25|300|60|120");
+
+  dialog.enabled->setChecked(true);
+  const std::pair<int, const char*> refused[] = {
+      {0, "Interval value is out of range [1 <= Interval <= 3600]."},
+      {1, "OverTemperature value is not a whole number."},
+      {3, "DeviationTime value is out of range [0 <= DeviationTime <= 86400]."}};
+  for (const auto& [field, text] : refused) {
+    const QString kept = dialog.fields[field]->text();
+    dialog.fields[field]->setText(field == 1 ? "1e3x" : "-1");
+    h.platform.boxes.clear();
+    h.platform.answers = {MsgAnswer::Ok};
+    dialog.accept();
+    EXPECT_TRUE(OnlyBox(h.platform, text, "Invalid input", MsgButtons::Ok, MsgIcon::Critical));
+    EXPECT_TRUE(dialog.isVisible());
+    dialog.fields[field]->setText(kept);
+  }
+  EXPECT_FALSE(h.platform.readIni().contains("[Watch]"));
+  EXPECT_TRUE(h.sent().empty());
+
+  dialog.fields[0]->setText("7");
+  dialog.fields[1]->setText(" 1100 ");
+  dialog.accept();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_TRUE(h.platform.readIni().endsWith(
+      "[Watch]\r\nEnabled=1\r\nInterval=7\r\nOverTemperature=1100\r\nDeviation=25\r\n"
+      "DeviationTime=300\r\nNoAnswerTime=60\r\nRunawayTime=120\r\n"));
+  WatchSettings read;
+  EXPECT_EQ(ReadWatchSettings(h.platform, h.settings(), read), "");
+  EXPECT_EQ(read, h.program().watch.watchSettings());
+  EXPECT_EQ(read.OverTemperature, 1100);
+  h.platform.idle(8);
+  EXPECT_EQ(h.since(h.t0), "0.000 R001NF?\r\n7.000 R001NF?\r\n");
 }

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "link/tools.h"
+#include "protocol/numtext.h"
 
 namespace ovx {
 
@@ -66,12 +67,15 @@ void WatchDialog::accept() {
     std::optional<int> value;
     if (!ParseWatchValue(key, field->text(), value)) {
       const QString name = QLatin1String(key.name);
+      const bool number = WholeNumber(field->text()).has_value();
       BeepIfSound(platform_, settings_);
-      MsgBox(platform_,
-             name + QStringLiteral(" value is out of range [") + QString::number(key.low) +
-                 QStringLiteral(" <= ") + name + QStringLiteral(" <= ") +
-                 QString::number(key.high) + QStringLiteral("]."),
-             MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Invalid input"));
+      MsgBox(
+          platform_,
+          name + (number ? QStringLiteral(" value is out of range [") + QString::number(key.low) +
+                               QStringLiteral(" <= ") + name + QStringLiteral(" <= ") +
+                               QString::number(key.high) + QStringLiteral("].")
+                         : QStringLiteral(" value is not a whole number.")),
+          MsgButtons::Ok, MsgIcon::Critical, QStringLiteral("Invalid input"));
       field->setFocus();
       field->selectAll();
       return;

@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -60,6 +61,9 @@ constexpr double kLineCharsPerSecond = 960;  // 9600 baud, 10 bits a character
 constexpr int kTrendSeconds = 86'400;        // a day of readings, one a second per series
 constexpr int kTrendPaints = 20;             // repaints timed
 constexpr int kTrendAppends = 20'000;        // appends timed, to a full store
+constexpr int kWatchIdleMs = 30'000;         // the watch on, nothing else running
+constexpr int kReactions = 5;                // heater-off reactions timed
+constexpr int kReactionLimit = 100;          // OverTemperature below the stuck furnace
 
 [[noreturn]] void Fail(const QString& message) {
   throw std::runtime_error(message.toStdString());
@@ -122,9 +126,9 @@ class Simulator {
     process_.terminate();
     process_.waitForFinished(3000);
   }
-  void start(const QString& program, const QString& link) {
+  void start(const QString& program, const QString& link, const QStringList& options = {}) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(program, {QStringLiteral("--link"), link});
+    process_.start(program, QStringList{QStringLiteral("--link"), link} + options);
     // The first line on its standard output comes once the link is made.
     if (!process_.waitForReadyRead(5000) || !QFileInfo(link).isSymLink())
       Fail("ovx-sim did not start: " + program);
@@ -190,8 +194,11 @@ struct Results {
   double trendAppend = 0;          // s per reading appended
   double trendCpu = 0, trendWall = 0;
   int trendPolls = 0;
-  double trendMiB = 0;     // heap taken by a day of readings
-  bool trendOnly = false;  // only the trend's rows were measured
+  double trendMiB = 0;  // heap taken by a day of readings
+  double watchCpu = 0;
+  int watchReads = 0;
+  std::vector<double> reactions;  // s from the reading above the limit to the write
+  double delays = 0;              // TxDelay + RxDelay
 };
 
 void MeasureStartup(Results& r) {
@@ -340,6 +347,81 @@ void MeasureTrend(Results& r, Program& program, BenchPlatform& platform) {
   program.trend()->close();
 }
 
+// The event loop alone for `ms`.
+void RunEventLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// The time of the first value reading above a limit, and of the write after it.
+struct ReactionTimer : LinkListener {
+  int limit = 0;
+  double above = 0, written = 0, txDelay = 0;
+  int reads = 0;
+  void readingTaken(const Reading& r) override {
+    reads += r.block == BlockKind::Value;
+    if (r.block == BlockKind::Value && r.outcome == Outcome::Answered &&
+        r.values.ActualTemperature > limit && above == 0)
+      above = Monotonic();
+  }
+  void frameSent(const QByteArray& frame) override {
+    // Told after the send delay: the write itself was that much earlier.
+    if (frame.startsWith('S') && above > 0 && written == 0) written = Monotonic() - txDelay;
+  }
+};
+
+// The watch on at its default interval, nothing else running; then, on a
+// furnace whose relay is welded with the heater on, the time from the
+// monitoring reading that first sees X above OverTemperature to the heater
+// switch's write, the limit lowered below X each time.
+void MeasureWatch(Results& r, Program& program, const QString& simPath, const QString& base) {
+  ReactionTimer timer;
+  program.link.addListener(&timer);
+  WatchSettings on;
+  on.Enabled = true;
+  program.watch.setWatchSettings(on);
+  const double cpu = CpuSeconds();
+  const double wall = Monotonic();
+  RunEventLoop(kWatchIdleMs);
+  r.watchCpu = (CpuSeconds() - cpu) / (Monotonic() - wall);
+  r.watchReads = timer.reads;
+  program.watch.setWatchSettings({});
+  program.link.removeListener(&timer);
+
+  // A settings folder of its own, its com1 linked to the stuck furnace.
+  const QString home = base + "/stuck";
+  WriteSettings(home + "/ovx", base);
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home));
+  Simulator stuck;
+  stuck.start(
+      simPath, home + "/ovx/com1",
+      {"--stuck-relay", "--heater", "on", "--start", QString::number(kReactionLimit + 200)});
+  BenchPlatform platform;
+  Program furnace(platform);
+  furnace.Main();
+  furnace.link.addListener(&timer);
+  timer.txDelay = static_cast<double>(furnace.settings.TxDelay);
+  r.delays = static_cast<double>(furnace.settings.TxDelay + furnace.settings.RxDelay);
+  on.Interval = 1;
+  for (int i = 0; i < kReactions; ++i) {
+    on.OverTemperature = 3000;
+    furnace.watch.setWatchSettings(on);
+    furnace.form().ops().SwitchHeaterOutput(true);
+    furnace.watch.acknowledge();
+    RunEventLoop(1500);  // a reading below the limit clears the alarm
+    timer.limit = kReactionLimit;
+    timer.above = timer.written = 0;
+    on.OverTemperature = kReactionLimit;
+    furnace.watch.setWatchSettings(on);
+    QElapsedTimer waited;
+    for (waited.start(); timer.written == 0 && waited.elapsed() < 10'000;) RunEventLoop(10);
+    if (timer.written == 0) Fail(QStringLiteral("the watch did not switch the heater off"));
+    r.reactions.push_back(timer.written - timer.above);
+  }
+  furnace.link.removeListener(&timer);
+}
+
 void SearchTxDelay(Results& r, Program& program) {
   program.settings.RxDelay = 0;
   for (int ms = kSearchFromMs; ms >= kSearchToMs; ms -= kSearchStepMs) {
@@ -374,7 +456,7 @@ QString Percent(double share) {
   return QString::number(share * 100, 'f', 2) + QStringLiteral(" %");
 }
 
-void PrintTable(const Results& r) {
+void PrintTable(const Results& r, const QStringList& parts) {
   // The request with its CR LF out, the whole answer in, at the line's rate.
   const qsizetype requestChars = DataBlockRequest(1).size() + 2;
   const double lineLimit =
@@ -407,43 +489,50 @@ void PrintTable(const Results& r) {
               qPrintable(QGuiApplication::platformName()));
   std::printf("ovx-sim at the 9600-baud pace; ovx.ini: TxDelay=%s, RxDelay=%s\n\n", kTxDelay,
               kRxDelay);
-  const auto row = [](const QString& what, const QString& result, const QString& aim) {
-    std::printf("| %s | %s | %s |\n", qPrintable(what), qPrintable(result), qPrintable(aim));
+  // A row of a part that ran.
+  QString part;
+  const auto row = [&](const QString& what, const QString& result, const QString& aim) {
+    if (part.isEmpty() || parts.contains(part))
+      std::printf("| %s | %s | %s |\n", qPrintable(what), qPrintable(result), qPrintable(aim));
   };
   row("Measure", "Result", "Aim");
   row("---", "---", "---");
-  if (!r.trendOnly) {
-    row(QStringLiteral("Read exchange (GetDataBlock) beyond TxDelay + RxDelay, median of %1")
-            .arg(kReads),
-        reads + readNote, "< 2 ms");
-    row(QStringLiteral("Processor time during a %1 s Delay").arg(kDelaySeconds),
-        Percent(r.delayCpu), "< 2 %");
-    row(QStringLiteral("Processor time during a %1 s steady-state wait").arg(kSteadyMs / 1000),
-        steady, "< 2 %");
-    row(QStringLiteral(
-            "Start-up to the main window shown (end of Main), beyond TxDelay + RxDelay, median "
-            "of %1")
-            .arg(kStartupRuns),
-        startup, "< 300 ms");
-    row(QStringLiteral("Peak memory of ovx (VmHWM, %1 s after start)").arg(kMemoryMs / 1000),
-        QString::number(r.peakKiB / 1024, 'f', 1) + QStringLiteral(" MiB"), "-");
-    row(QStringLiteral("Shortest TxDelay with %1 valid reads in a row (RxDelay 0)")
-            .arg(kSearchReads),
-        shortest,
-        QStringLiteral("line limit %1 (%2 + %3 characters at %4 a second)")
-            .arg(Ms(lineLimit))
-            .arg(requestChars)
-            .arg(kResponseLength)
-            .arg(kLineCharsPerSecond));
-  }
-  const auto [minPaint, maxPaint] = std::minmax_element(r.trendPaint.begin(), r.trendPaint.end());
+  part = "reads";
+  row(QStringLiteral("Read exchange (GetDataBlock) beyond TxDelay + RxDelay, median of %1")
+          .arg(kReads),
+      reads + readNote, "< 2 ms");
+  part = "waits";
+  row(QStringLiteral("Processor time during a %1 s Delay").arg(kDelaySeconds), Percent(r.delayCpu),
+      "< 2 %");
+  row(QStringLiteral("Processor time during a %1 s steady-state wait").arg(kSteadyMs / 1000),
+      steady, "< 2 %");
+  part = "startup";
   row(QStringLiteral(
-          "Trend repaint at 1000 x 400 with 24 h of readings (%1 per series), median of %2")
-          .arg(kTrendSeconds)
-          .arg(kTrendPaints),
-      QStringLiteral("%1 (min %2, max %3)")
-          .arg(Ms(Median(r.trendPaint), 2), Ms(*minPaint, 2), Ms(*maxPaint, 2)),
-      "< 20 ms");
+          "Start-up to the main window shown (end of Main), beyond TxDelay + RxDelay, median "
+          "of %1")
+          .arg(kStartupRuns),
+      startup, "< 300 ms");
+  part = "memory";
+  row(QStringLiteral("Peak memory of ovx (VmHWM, %1 s after start)").arg(kMemoryMs / 1000),
+      QString::number(r.peakKiB / 1024, 'f', 1) + QStringLiteral(" MiB"), "-");
+  part = "txdelay";
+  row(QStringLiteral("Shortest TxDelay with %1 valid reads in a row (RxDelay 0)").arg(kSearchReads),
+      shortest,
+      QStringLiteral("line limit %1 (%2 + %3 characters at %4 a second)")
+          .arg(Ms(lineLimit))
+          .arg(requestChars)
+          .arg(kResponseLength)
+          .arg(kLineCharsPerSecond));
+  part = "trend";
+  const auto [minPaint, maxPaint] = std::minmax_element(r.trendPaint.begin(), r.trendPaint.end());
+  if (!r.trendPaint.empty())
+    row(QStringLiteral(
+            "Trend repaint at 1000 x 400 with 24 h of readings (%1 per series), median of %2")
+            .arg(kTrendSeconds)
+            .arg(kTrendPaints),
+        QStringLiteral("%1 (min %2, max %3)")
+            .arg(Ms(Median(r.trendPaint), 2), Ms(*minPaint, 2), Ms(*maxPaint, 2)),
+        "< 20 ms");
   row(QStringLiteral("Trend: appending a reading to a full store, mean of %1").arg(kTrendAppends),
       Ms(r.trendAppend, 4), "< 0.1 ms");
   row(QStringLiteral("Processor time during a %1 s steady-state wait, trend open and following")
@@ -455,10 +544,23 @@ void PrintTable(const Results& r) {
       "< 3 %");
   row(QStringLiteral("Trend: memory for 24 h of readings (heap taken)"),
       QString::number(r.trendMiB, 'f', 1) + QStringLiteral(" MiB"), "< 10 MiB");
+  part = "watch";
+  const auto [minReaction, maxReaction] =
+      std::minmax_element(r.reactions.begin(), r.reactions.end());
+  if (!r.reactions.empty())
+    row(QStringLiteral("Watch: from the reading above OverTemperature to the heater-off write, "
+                       "stuck relay, median of %1")
+            .arg(kReactions),
+        QStringLiteral("%1 (min %2, max %3); TxDelay + RxDelay + %4")
+            .arg(Ms(Median(r.reactions)), Ms(*minReaction), Ms(*maxReaction),
+                 Ms(Median(r.reactions) - r.delays)),
+        "< TxDelay + RxDelay + 50 ms");
+  row(QStringLiteral("Processor time with the watch on and idle, %1 s").arg(kWatchIdleMs / 1000),
+      QStringLiteral("%1 (%2 reads)").arg(Percent(r.watchCpu)).arg(r.watchReads), "< 1 %");
   std::fflush(stdout);
 }
 
-int Run(const QString& simPath, const QString& ovxPath, bool trendOnly) {
+int Run(const QString& simPath, const QString& ovxPath, const QStringList& parts) {
   QTemporaryDir temporary;
   if (!temporary.isValid()) Fail(QStringLiteral("no temporary folder"));
   // The settings folder of every program this bench runs, with com1 linked
@@ -468,13 +570,15 @@ int Run(const QString& simPath, const QString& ovxPath, bool trendOnly) {
   WriteSettings(folder, temporary.path());
   Simulator simulator;
   simulator.start(simPath, folder + "/com1");
+  const auto want = [&](const char* part) { return parts.contains(QLatin1String(part)); };
 
   Results r;
-  r.trendOnly = trendOnly;
   // The programs take turns on the line: each closes the port before the next.
-  if (!trendOnly) {
+  if (want("startup")) {
     Progress(QStringLiteral("start-up, %1 runs").arg(kStartupRuns));
     MeasureStartup(r);
+  }
+  if (want("memory")) {
     Progress(QStringLiteral("peak memory of %1").arg(ovxPath));
     MeasurePeakMemory(r, ovxPath);
   }
@@ -482,23 +586,33 @@ int Run(const QString& simPath, const QString& ovxPath, bool trendOnly) {
   BenchPlatform platform;
   Program program(platform);
   program.Main();
-  if (!trendOnly) {
+  if (want("reads")) {
     Progress(QStringLiteral("%1 read exchanges").arg(kReads));
     MeasureReads(r, program);
+  }
+  if (want("waits")) {
     Progress(QStringLiteral("%1 s Delay and %2 s steady-state wait")
                  .arg(kDelaySeconds)
                  .arg(kSteadyMs / 1000));
     MeasureWaits(r, program, platform);
   }
-  Progress(
-      QStringLiteral("trend: a day of readings, repaints, appends, %1 s wait with the window open")
-          .arg(kSteadyMs / 1000));
-  MeasureTrend(r, program, platform);
-  if (!trendOnly) {
+  if (want("trend")) {
+    Progress(QStringLiteral(
+                 "trend: a day of readings, repaints, appends, %1 s wait with the window open")
+                 .arg(kSteadyMs / 1000));
+    MeasureTrend(r, program, platform);
+  }
+  if (want("watch")) {
+    Progress(QStringLiteral("watch: %1 s idle, %2 reactions on a stuck relay")
+                 .arg(kWatchIdleMs / 1000)
+                 .arg(kReactions));
+    MeasureWatch(r, program, simPath, temporary.path());
+  }
+  if (want("txdelay")) {
     Progress(QStringLiteral("shortest TxDelay"));
     SearchTxDelay(r, program);
   }
-  PrintTable(r);
+  PrintTable(r, parts);
   return 0;
 }
 
@@ -521,11 +635,20 @@ int main(int argc, char* argv[]) {
       {"sim", "The ovx-sim to run (default: the one of this build).", "path", OVX_SIM_PATH},
       {"ovx", "The ovx whose peak memory is measured (default: the one of this build).", "path",
        OVX_BIN_PATH},
-      {"trend", "Only the trend's rows."},
+      {"part",
+       "Measures only this part (repeatable): startup, memory, reads, waits, trend, watch, "
+       "txdelay.",
+       "name"},
+      {"trend", "Only the trend's rows (--part trend)."},
   });
   parser.process(app);
   try {
-    return Run(parser.value("sim"), parser.value("ovx"), parser.isSet("trend"));
+    const QStringList all = {"startup", "memory", "reads", "waits", "trend", "watch", "txdelay"};
+    QStringList parts = parser.isSet("part") ? parser.values("part") : all;
+    if (parser.isSet("trend")) parts = QStringList{"trend"};
+    for (const QString& part : parts)
+      if (!all.contains(part)) Fail("unknown part \"" + part + "\"");
+    return Run(parser.value("sim"), parser.value("ovx"), parts);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "ovx-bench: %s\n", e.what());
     return 1;

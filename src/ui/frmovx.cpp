@@ -549,15 +549,15 @@ void frmOVX::dataBlockSent(const DataBlockWords&, bool fromMemory) {
 
 void frmOVX::eventPosted(const OperationEvent& event) {
   using Kind = OperationEvent::Kind;
-  const QString time = platform_.wallClock().toString(QStringLiteral("HH:mm:ss"));
+  const auto time = [this] { return platform_.wallClock().toString(QStringLiteral("HH:mm:ss")); };
   switch (event.kind) {
     case Kind::AlarmRaised:
-      alarms_.push_back({event.alarm, time + QLatin1Char(' ') + Describe(event)});
+      alarms_.push_back({event.alarm, time() + QLatin1Char(' ') + Describe(event)});
       break;
     case Kind::AlarmCleared:
       for (auto it = alarms_.rbegin(); it != alarms_.rend(); ++it)
         if (it->alarm == event.alarm) {
-          it->text += QStringLiteral(" (cleared ") + time + QLatin1Char(')');
+          it->text += QStringLiteral(" (cleared ") + time() + QLatin1Char(')');
           break;
         }
       break;

@@ -36,7 +36,7 @@ void Watch::acknowledge() {
   OperationEvent seen(OperationEvent::Kind::AlarmAcknowledged);
   seen.time = platform_.now();
   conditions_.acknowledge(seen.time);
-  post(seen);
+  recorder_.post(seen);
 }
 
 void Watch::readingTaken(const Reading& r) {
@@ -63,16 +63,12 @@ void Watch::observe(const Observation& observation) {
     block_ = observation;
   if (!watchSettings_.Enabled) return;
   for (const OperationEvent& event : conditions_.observe(observation)) {
-    post(event);
+    recorder_.post(event);
     if (event.kind != OperationEvent::Kind::AlarmRaised) continue;
     ++unacknowledged_;
     if (!beeper_->active()) beep();
     if (event.heaterOff && onHeaterOff) onHeaterOff();
   }
-}
-
-void Watch::post(const OperationEvent& event) {
-  recorder_.post(event);
 }
 
 void Watch::beep() {

@@ -48,7 +48,6 @@ class Watch : public LinkListener {
 
  private:
   void observe(const Observation& observation);
-  void post(const OperationEvent& event);
   void beep();
 
   Platform& platform_;

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
+#include <cstring>
 #include <fstream>
 
 #include "support/harness.h"
@@ -97,13 +99,18 @@ class RealPort : public RealPlatformTest {
     QFile::remove(com1());
     ASSERT_TRUE(QFile::link(device, com1()));
   }
-  // "ovx.lock", "port" (its lock file), both or none.
+  // "ovx.lock", "port" (the lock file of the device com1 leads to), both or none.
   QString locks() {
-    const QString port = "LCK.." + QString(com1()).replace('/', '_');
     QStringList held;
     if (QFile::exists(platform.windowsDirectory() + "/ovx.lock")) held << "ovx.lock";
-    if (QFile::exists("/run/lock/" + port) || QFile::exists("/var/lock/" + port)) held << "port";
+    const QString device = QFileInfo(com1()).canonicalFilePath();
+    if (device.startsWith("/dev/") && QFile::exists(LockFile(device))) held << "port";
     return held.join(' ');
+  }
+  // Where other programs look for the lock of a device: /dev/ttyUSB0 has
+  // /var/lock/LCK..ttyUSB0, /dev/pts/3 /var/lock/LCK..pts_3.
+  static QString LockFile(const QString& device) {
+    return "/var/lock/LCK.." + device.mid(5).replace('/', '_');
   }
 };
 
@@ -158,6 +165,61 @@ TEST_F(RealPort, RawBytesHangUpAndReopen) {
   QTest::qWait(50);
   ASSERT_TRUE(third.send("ok\r\n"));
   EXPECT_EQ(ReadFor(*port, 4), "ok\r\n");
+}
+
+// The port's lock file is named after the device that the link leads to,
+// through a link of /dev/serial/by-id too. A port that cannot be opened says
+// why in the system's words; one that this user may not open, also what
+// gives access to it.
+TEST_F(RealPort, LockOfTheDeviceAndWhyAPortDoesNotOpen) {
+  Pty pty;
+  const QString byId = temp.filePath("usb-FTDI_FT232R-if00-port0");
+  ASSERT_TRUE(QFile::link(pty.slave, byId));
+  link(byId);
+  std::unique_ptr<SerialPort> held = platform.createSerialPort();
+  ASSERT_TRUE(held->open(1));
+  EXPECT_EQ(locks(), "port");
+  EXPECT_TRUE(held->openFailure().reason.isEmpty());
+
+  const QString file = temp.filePath("file");
+  ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
+  Pty other;  // root's, for this user alone
+  ASSERT_TRUE(QFile::setPermissions(other.slave, QFile::ReadOwner | QFile::WriteOwner));
+  const QStringList remedy = {"Add user nobody to the group dialout: sudo adduser nobody dialout",
+                              "Then log out and in again."};
+  const struct {
+    QString target;
+    int error;
+    QStringList remedy;
+    bool asNobody = false;
+  } cases[] = {
+      {byId, EBUSY, {}},  // opened above
+      {temp.filePath("nothing"), ENOENT, {}},
+      {file, ENOTTY, {}},
+      {other.slave, EACCES, remedy, true},  // last: skipped unless root
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target.toStdString());
+    link(c.target);
+    std::unique_ptr<SerialPort> port = platform.createSerialPort();
+    bool opened = false;
+    if (c.asNobody) {
+      if (::geteuid() != 0)
+        GTEST_SKIP() << "a device this user may not open needs root, who may make one";
+      // The settings folder is root's; the link in it must stay visible.
+      ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0755), 0);
+      ASSERT_EQ(::seteuid(65534), 0) << "user nobody";
+      opened = port->open(1);
+      ASSERT_EQ(::seteuid(0), 0);
+    } else {
+      opened = port->open(1);
+    }
+    EXPECT_FALSE(opened);
+    const PortFailure why = port->openFailure();
+    EXPECT_EQ(why.device, com1() + " -> " + c.target);
+    EXPECT_EQ(why.reason, QString::fromLocal8Bit(std::strerror(c.error)));
+    EXPECT_EQ(why.remedy, c.remedy);
+  }
 }
 
 TEST_F(RealPort, ChatteringLineKeepsMemoryFlatAndAnswersWhole) {

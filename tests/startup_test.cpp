@@ -46,13 +46,21 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
     QString text, title;
     MsgButtons buttons = MsgButtons::Ok;
     MsgIcon icon = MsgIcon::None;
+    QString standardError = {};  // the port's failure only
   } cases[] = {
       {kTestIni, nullptr, "OVX 7316 is already running...", "OVX"},
       {"[COM]\r\nSettings=abc\r\nTxDelay=0.2\r\n",
        [](TestSerialPort& port) { port.rejectSettings = true; },
        "Unable to open COM1\r\nwith settings 'abc'!\r\n", "Port Settings"},
-      {"[COM]\r\nPort=7\r\n", [](TestSerialPort& port) { port.failOpen = true; },
-       "COM7 not available!\r\n", "Open Communications Port"},
+      {"[COM]\r\nPort=7\r\n",
+       [](TestSerialPort& port) {
+         port.failOpen = true;
+         port.failure = {"/dev/ttyTEST", "Permission denied", {"Add op", "Log in"}};
+       },
+       "COM7 not available!\r\n/dev/ttyTEST: Permission denied\r\nAdd op\r\nLog in\r\n",
+       "Open Communications Port", MsgButtons::Ok, MsgIcon::None,
+       "ovx: COM7 not available!\novx: /dev/ttyTEST: Permission denied\novx: Add op\novx: Log "
+       "in\n"},
       {"[General]\r\nControlLoopNumber=5\r\n[COM]\r\nPort=2\r\nTxDelay=0.2\r\n",
        [](TestSerialPort&) {},  // a silent controller; Cancel in its box
        "No response from frmOVX\r\n\r\nPlease check the following:\r\n\r\n"
@@ -90,6 +98,7 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
     EXPECT_EQ(h.endStatus, 1);
     EXPECT_TRUE(OnlyBox(h.platform, QString(c.text).replace("{ini}", h.platform.dir() + "/ovx.ini"),
                         c.title, c.buttons, c.icon));
+    EXPECT_EQ(h.platform.standardError, c.standardError);
     if (c.port) {
       EXPECT_FALSE(h.form().isVisible());  // a second copy has no window at all
     }

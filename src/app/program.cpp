@@ -122,8 +122,15 @@ void Program::OpenPort() {
     platform.endProgram(1);
   }
   if (!Comm1->open(g.Port)) {
-    MsgBox(platform, QStringLiteral("COM") + n + QStringLiteral(" not available!") + CRLF,
-           MsgButtons::Ok, MsgIcon::None, QStringLiteral("Open Communications Port"));
+    // The design's text, then why and what to do, also for a terminal.
+    QStringList lines{QStringLiteral("COM") + n + QStringLiteral(" not available!")};
+    const PortFailure why = Comm1->openFailure();
+    if (!why.reason.isEmpty()) lines << why.device + QStringLiteral(": ") + why.reason;
+    lines << why.remedy;
+    platform.writeStandardError(QStringLiteral("ovx: ") + lines.join(QStringLiteral("\novx: ")) +
+                                QLatin1Char('\n'));
+    MsgBox(platform, lines.join(CRLF) + CRLF, MsgButtons::Ok, MsgIcon::None,
+           QStringLiteral("Open Communications Port"));
     platform.endProgram(1);
   }
   Comm1->raiseRtsDtr();

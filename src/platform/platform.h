@@ -29,6 +29,17 @@ struct MessageBoxRequest {
   MsgAnswer defaultButton = MsgAnswer::Ok;
 };
 
+// Why a serial port could not be opened, in the system's words.
+struct PortFailure {
+  // The device as the operator would look for it ("…/com1 -> /dev/ttyUSB0").
+  QString device;
+  // "Permission denied", "No such file or directory", "Device or resource busy", ...
+  QString reason;
+  // What gives this user the device, line by line, when permission was
+  // denied; else empty.
+  QStringList remedy;
+};
+
 // The serial port. The program never closes it; the platform does when the
 // program ends.
 class SerialPort {
@@ -50,6 +61,8 @@ class SerialPort {
   // The device that the opened port stands for, as the operator would look
   // for it; empty when there is none to name.
   virtual QString device() const { return {}; }
+  // Why the last open() failed; empty when it did not or nothing can be said.
+  virtual PortFailure openFailure() const { return {}; }
 };
 
 // Result of a file operation: empty on success, else the reason in words.
@@ -96,6 +109,9 @@ class Platform {
   virtual void processEvents() = 0;
   virtual void beep() = 0;
   virtual void setBusyCursor(bool busy) = 0;
+  // Writes the text to standard error, for whoever started the program from
+  // a terminal or a script.
+  virtual void writeStandardError(const QString& text) = 0;
 
   // Shows the box with every line of its text cut to kBoxLineLimit
   // characters (see clipLines), then answers what showMessageBox answers.

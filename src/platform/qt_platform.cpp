@@ -166,6 +166,10 @@ void QtPlatform::setBusyCursor(bool busy) {
     QGuiApplication::restoreOverrideCursor();
 }
 
+void QtPlatform::writeStandardError(const QString& text) {
+  std::cerr << text.toLocal8Bit().constData() << std::flush;
+}
+
 MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
   OneLineBox box(activeParent());
   box.setWindowTitle(boxTitle(request.title));

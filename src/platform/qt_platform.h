@@ -32,6 +32,7 @@ class QtPlatform : public DiskPlatform {
   void processEvents() override;
   void beep() override;
   void setBusyCursor(bool busy) override;
+  void writeStandardError(const QString& text) override;
 
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;

@@ -1,8 +1,17 @@
 #include "platform/qt_serial_port.h"
 
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace ovx {
@@ -32,6 +41,31 @@ QSerialPort::StopBits toStopBits(double stopBits) {
 // Upper bound of the kernel reads one drain makes, so a line that never
 // falls silent cannot hold the caller.
 constexpr int kMaxDrainReads = 1000;
+
+QString SystemText(int error) {
+  return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The path, and where a link there points.
+QString DeviceText(const QString& path) {
+  const QFileInfo info(path);
+  return info.isSymLink() ? path + QStringLiteral(" -> ") + info.symLinkTarget() : path;
+}
+
+// How this user gets a device that it may not open: serial devices belong to
+// a group (dialout on Debian) whose members may use them.
+QStringList Remedy(const struct stat& device) {
+  QString group = QStringLiteral("dialout");
+  const bool groupMayUse = (device.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+  if (groupMayUse && device.st_gid != 0) {
+    if (const struct group* g = ::getgrgid(device.st_gid))
+      group = QString::fromLocal8Bit(g->gr_name);
+  }
+  const struct passwd* user = ::getpwuid(::geteuid());
+  const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
+  return {QStringLiteral("Add user %1 to the group %2: sudo adduser %1 %2").arg(name, group),
+          QStringLiteral("Then log out and in again.")};
+}
 
 }  // namespace
 
@@ -79,6 +113,7 @@ QString QtSerialPort::device() const {
 }
 
 bool QtSerialPort::open(int portNumber) {
+  failure_ = {};
   if (portNumber < 1) return false;
   if (port_.isOpen()) port_.close();
   path_ = devicePath(portNumber);
@@ -91,10 +126,15 @@ bool QtSerialPort::open(int portNumber) {
 
 bool QtSerialPort::openPath() {
   port_.clearError();
-  // The link path is opened as it is, so a link pointed elsewhere is followed
-  // again on every reopen. The settings given earlier are applied by open().
-  port_.setPortName(path_);
+  failure_ = {};
+  // The link is followed again on every reopen, so a link pointed elsewhere
+  // takes effect. The port is opened by the name of the device it leads to:
+  // QSerialPort names its lock file after it ("LCK..ttyUSB0"), where other
+  // programs look for it. The settings given earlier are applied by open().
+  const QString device = QFileInfo(path_).canonicalFilePath();
+  port_.setPortName(device.isEmpty() ? path_ : device);
   if (!port_.open(QIODevice::ReadWrite)) {
+    failure_ = diagnose(port_.error());
     port_.clearError();
     return false;
   }
@@ -102,6 +142,29 @@ bool QtSerialPort::openPath() {
   held_.clear();
   if (rtsDtr_) raiseRtsDtr();
   return true;
+}
+
+PortFailure QtSerialPort::diagnose(QSerialPort::SerialPortError error) const {
+  PortFailure failure;
+  failure.device = DeviceText(path_);
+  const QByteArray name = QFile::encodeName(path_);
+  struct stat device {};
+  if (::stat(name.constData(), &device) != 0) {
+    failure.reason = SystemText(errno);
+    return failure;
+  }
+  // As the open itself asks: for this process's effective user.
+  if (::faccessat(AT_FDCWD, name.constData(), R_OK | W_OK, AT_EACCESS) != 0) {
+    const int denied = errno;
+    failure.reason = SystemText(denied);
+    if (denied == EACCES) failure.remedy = Remedy(device);
+    return failure;
+  }
+  // The user may open it, so someone else holds it: by its lock file, which
+  // QSerialPort reports in words of its own, or by the terminal's exclusive
+  // mode (EBUSY).
+  failure.reason = error == QSerialPort::PermissionError ? SystemText(EBUSY) : port_.errorString();
+  return failure;
 }
 
 bool QtSerialPort::reopen() {

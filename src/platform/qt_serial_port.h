@@ -31,12 +31,15 @@ class QtSerialPort : public QObject, public SerialPort {
   void close();
   // The path opened, and where a link there points: "…/com1 -> /dev/pts/3".
   QString device() const override;
+  PortFailure openFailure() const override { return failure_; }
 
   // The device path that COM port n stands for.
   QString devicePath(int portNumber) const;
 
  private:
   bool openPath();
+  // Why the device at path_ did not open, QSerialPort having failed with `error`.
+  PortFailure diagnose(QSerialPort::SerialPortError error) const;
   bool reopen();
   void onError(QSerialPort::SerialPortError error);
   // Keeps the bytes for the next readAll(), up to kReadLimit in all.
@@ -44,7 +47,8 @@ class QtSerialPort : public QObject, public SerialPort {
 
   QString folder_;
   LineSettings settings_;
-  QString path_;  // set by a successful open
+  QString path_;         // set by a successful open
+  PortFailure failure_;  // of the last open
   bool lost_ = false;
   bool rtsDtr_ = false;
   QByteArray held_;  // read from the port, not yet returned by readAll()

@@ -39,6 +39,7 @@ class TestSerialPort : public SerialPort {
   bool write(const QByteArray& data) override;
   QByteArray readAll() override;
   QString device() const override { return QStringLiteral("/dev/ttyTEST"); }
+  PortFailure openFailure() const override { return failure; }
 
   // Queues bytes that start to arrive at virtual time `at`, one character
   // every `charSeconds` (9600 baud: about 1/960 s).
@@ -51,8 +52,9 @@ class TestSerialPort : public SerialPort {
   std::vector<Written> written;
   std::function<void(const QByteArray& data, double time)> onWrite;
 
-  // Faults: the settings text is refused, the port cannot be opened.
+  // Faults: the settings text is refused, the port cannot be opened (and why).
   bool rejectSettings = false, failOpen = false;
+  PortFailure failure;
   QString settings;
   int openedPort = 0;
 
@@ -92,7 +94,8 @@ class TestPlatform : public DiskPlatform {
   double boxSeconds = 0;
 
   int beeps = 0;
-  int busyCursor = 0;  // nesting depth of the hourglass
+  QString standardError;  // all that the program wrote there
+  int busyCursor = 0;     // nesting depth of the hourglass
   bool otherInstance = false;
 
   // The settings folder ("Windows directory"), a fresh temporary folder.
@@ -118,6 +121,7 @@ class TestPlatform : public DiskPlatform {
   void processEvents() override;
   void beep() override { ++beeps; }
   void setBusyCursor(bool busy) override { busyCursor += busy ? 1 : -1; }
+  void writeStandardError(const QString& text) override { standardError += text; }
   std::optional<QString> inputBox(const QString& prompt, const QString& title,
                                   const QString& defaultText) override;
   QSize screenSizeTwips() override { return {15360, 11520}; }

@@ -65,6 +65,7 @@ SimOptions ParseOptions(const QCoreApplication& app) {
       "OVX 7316 controller simulator on a pseudo-terminal.\n"
       "Prints the slave device path on the first line of standard output.");
   parser.addHelpOption();
+  parser.addVersionOption();
   parser.addOptions({
       {"link", "Symbolic link to the pseudo-terminal (replaced if present, removed at exit).",
        "path"},
@@ -372,5 +373,6 @@ int Serve(const SimOptions& options) {
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("ovx-sim");
+  QCoreApplication::setApplicationVersion(OVX_VERSION);
   return Serve(ParseOptions(app));
 }

@@ -239,12 +239,16 @@ QString QtPlatform::systemDirectory() {
   return QStringLiteral("/usr/lib");
 }
 
-QString QtPlatform::windowsDirectory() {
+QString QtPlatform::settingsFolder() {
   // A relative $XDG_CONFIG_HOME is invalid and ignored, as the XDG rules say.
   QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
   if (base.isEmpty() || QDir::isRelativePath(base))
     base = QDir::homePath() + QStringLiteral("/.config");
-  const QString folder = QDir::cleanPath(base + QStringLiteral("/ovx"));
+  return QDir::cleanPath(base + QStringLiteral("/ovx"));
+}
+
+QString QtPlatform::windowsDirectory() {
+  const QString folder = settingsFolder();
   QDir().mkpath(folder);
   return folder;
 }

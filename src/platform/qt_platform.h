@@ -40,8 +40,10 @@ class QtPlatform : public DiskPlatform {
   QSize screenSizeTwips() override;
 
   QString systemDirectory() override;
-  // $XDG_CONFIG_HOME/ovx (default ~/.config/ovx), created when missing.
+  // settingsFolder(), created when missing.
   QString windowsDirectory() override;
+  // $XDG_CONFIG_HOME/ovx (default ~/.config/ovx).
+  static QString settingsFolder();
 
   // Takes the lock file "ovx.lock" in the settings folder for the lifetime of
   // this object; a lock left by a dead process is taken over.

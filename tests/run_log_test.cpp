@@ -294,6 +294,7 @@ TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
   TrendBuffer buffer;
   for (int t = 0; t < 600; ++t)
     buffer.add({.time = double(t),
+                .wallMs = t * 1000,
                 .x = int16_t(t < 300 ? 100 : 200),
                 .w = 150,
                 .kind = t % 10 ? TrendSample::Value : TrendSample::Data,
@@ -310,6 +311,17 @@ TEST(TrendChart, DrawsTheCurvesWhereTheyMustBe) {
   EXPECT_EQ(QList<QColor>({at(155, 100), at(455, 200), at(155, 150), at(455, 150)}),
             QList<QColor>({X, X, W, W}));
   EXPECT_TRUE(at(155, 200) != X && at(455, 100) != X);
+
+  // The readout moves by keyboard from reading to reading, and says what it shows.
+  QStringList shown;
+  for (const auto& [key, times] :
+       {std::pair{Qt::Key_Left, 1}, {Qt::Key_Left, 9}, {Qt::Key_Right, 1}}) {
+    for (int i = 0; i < times; ++i) QTest::keyClick(&chart, key, Qt::ShiftModifier);
+    shown << chart.accessibleDescription();
+  }
+  EXPECT_EQ(shown.join('|'),
+            "00:09:59   X 200 °C   W 150 °C|00:09:49   X 200 °C   W 150 °C|"
+            "00:09:51   X 200 °C   W 150 °C");
 }
 
 // Ten columns of 10 s, a reading a second at 100 °C with one-reading spikes at

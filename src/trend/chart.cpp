@@ -93,6 +93,11 @@ QString ClockText(double localSeconds, const char* format) {
 TrendChart::TrendChart(const TrendBuffer& buffer, QWidget* parent)
     : QWidget(parent), buffer_(buffer) {
   setObjectName(QStringLiteral("chart"));
+  setAccessibleName(QStringLiteral("Trend chart"));
+  setAccessibleDescription(
+      QStringLiteral("Left and Right go back and forth in time, + and - zoom, End follows the "
+                     "newest reading; Shift+Left and Shift+Right move the readout from reading "
+                     "to reading."));
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -406,9 +411,26 @@ void TrendChart::drawEvents(QPainter& painter) {
 
 void TrendChart::drawHover(QPainter& painter) {
   const Layout& l = layout_;
+  if (buffer_.samples().empty() || !(hoverX_ || readoutTime_)) return;
+  const int x = readoutTime_ ? qRound(xFor(*readoutTime_)) : *hoverX_;
+  if (x < l.plot.left() || x > l.plot.right()) return;
+  const QStringList lines = readout(readoutTime_ ? *readoutTime_ : timeAt(x), x);
+
+  painter.setPen(QPen(kAxis, 1, Qt::DashLine));
+  painter.drawLine(x, l.plot.top(), x, l.plot.bottom());
+  const QFontMetrics metrics(font());
+  int width = 0;
+  for (const QString& s : lines) width = std::max(width, metrics.horizontalAdvance(s));
+  QRect box(l.plot.left() + 6, l.plot.top() + 6, width + 12, metrics.height() * lines.size() + 8);
+  if (x < box.right() + 10) box.moveRight(l.plot.right() - 6);
+  painter.fillRect(box, QColor(255, 255, 255, 230));
+  painter.setPen(kAxis);
+  painter.drawRect(box);
+  painter.drawText(box.adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop, lines.join('\n'));
+}
+
+QStringList TrendChart::readout(double t, int x) const {
   const auto& samples = buffer_.samples();
-  if (!hoverX_ || samples.empty() || *hoverX_ < l.plot.left() || *hoverX_ > l.plot.right()) return;
-  const double t = timeAt(*hoverX_);
   QStringList lines;
   QString text = ClockText(localSeconds(t), "HH:mm:ss");
 
@@ -432,20 +454,36 @@ void TrendChart::drawHover(QPainter& painter) {
   if (held.wKnown && held.time <= t) text += QStringLiteral("   W %1 °C").arg(held.w);
   lines << text;
   for (const TrendEvent& e : buffer_.events())
-    if (MarkOf(e) && std::abs(xFor(e.time) - *hoverX_) <= kHoverReach)
+    if (MarkOf(e) && std::abs(xFor(e.time) - x) <= kHoverReach)
       lines << ClockText(localSeconds(e.time), "HH:mm:ss") + QStringLiteral("   ") + e.text;
+  return lines;
+}
 
-  painter.setPen(QPen(kAxis, 1, Qt::DashLine));
-  painter.drawLine(*hoverX_, l.plot.top(), *hoverX_, l.plot.bottom());
-  const QFontMetrics metrics(font());
-  int width = 0;
-  for (const QString& s : lines) width = std::max(width, metrics.horizontalAdvance(s));
-  QRect box(l.plot.left() + 6, l.plot.top() + 6, width + 12, metrics.height() * lines.size() + 8);
-  if (*hoverX_ < box.right() + 10) box.moveRight(l.plot.right() - 6);
-  painter.fillRect(box, QColor(255, 255, 255, 230));
-  painter.setPen(kAxis);
-  painter.drawRect(box);
-  painter.drawText(box.adjusted(6, 4, -6, -4), Qt::AlignLeft | Qt::AlignTop, lines.join('\n'));
+void TrendChart::stepReadout(int direction) {
+  const auto& samples = buffer_.samples();
+  const Layout& l = layout_;
+  const size_t first = buffer_.lowerBound(l.from);
+  const size_t last = buffer_.lowerBound(std::nextafter(l.to, HUGE_VAL));  // past the end
+  auto reading = [&](size_t i) {
+    return samples[i].kind == TrendSample::Value || samples[i].failed();
+  };
+  std::optional<size_t> found;
+  const bool inView = readoutTime_ && *readoutTime_ >= l.from && *readoutTime_ <= l.to;
+  if (inView && direction > 0) {
+    for (size_t i = buffer_.lowerBound(std::nextafter(*readoutTime_, HUGE_VAL)); i < last && !found;
+         ++i)
+      if (reading(i)) found = i;
+  } else {
+    for (size_t i = inView ? buffer_.lowerBound(*readoutTime_) : last; i-- > first && !found;)
+      if (reading(i)) found = i;
+  }
+  if (!found) return;
+  readoutTime_ = samples[*found].time;
+  hoverX_.reset();
+  // What the readout shows, for a screen reader.
+  setAccessibleDescription(
+      readout(*readoutTime_, qRound(xFor(*readoutTime_))).join(QStringLiteral("; ")));
+  update();
 }
 
 void TrendChart::wheelEvent(QWheelEvent* event) {
@@ -471,6 +509,7 @@ void TrendChart::mousePressEvent(QMouseEvent* event) {
 
 void TrendChart::mouseMoveEvent(QMouseEvent* event) {
   hoverX_ = event->position().toPoint().x();
+  readoutTime_.reset();
   if (dragFrom_ && layout_.plot.width() > 0) {
     const double dx = event->position().x() - dragFrom_->x();
     if (std::abs(dx) >= 2 || !following_)
@@ -498,10 +537,16 @@ void TrendChart::keyPressEvent(QKeyEvent* event) {
       setSpan(shownSpan() / kWheelZoom);
       break;
     case Qt::Key_Left:
-      setEnd(layout_.to - shownSpan() / 10);
+      if (event->modifiers() & Qt::ShiftModifier)
+        stepReadout(-1);
+      else
+        setEnd(layout_.to - shownSpan() / 10);
       break;
     case Qt::Key_Right:
-      setEnd(layout_.to + shownSpan() / 10);
+      if (event->modifiers() & Qt::ShiftModifier)
+        stepReadout(1);
+      else
+        setEnd(layout_.to + shownSpan() / 10);
       break;
     case Qt::Key_End:
       setFollowing(true);

@@ -72,6 +72,12 @@ class TrendChart : public QWidget {
   void drawCurves(QPainter& painter, const TrendView& view);
   void drawEvents(QPainter& painter);
   void drawHover(QPainter& painter);
+  // The readout's lines for time t, drawn at x: the clock time with the X
+  // reading nearest to it and the setpoint held, then the events within reach.
+  QStringList readout(double t, int x) const;
+  // Moves the keyboard's readout to the reading in view before (-1) or after
+  // (+1) it; the first step starts at the newest reading in view.
+  void stepReadout(int direction);
   // The time at a horizontal position, as last drawn.
   double timeAt(double x) const;
   // The newest time in the buffer; 0 when it is empty.
@@ -94,6 +100,7 @@ class TrendChart : public QWidget {
   double end_ = 0;       // right edge while not following
   double maxGap_ = 60;
   std::optional<int> hoverX_;
+  std::optional<double> readoutTime_;  // the keyboard's readout, on a reading
   std::optional<QPoint> dragFrom_;
   double dragEnd_ = 0;
 };

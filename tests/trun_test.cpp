@@ -133,6 +133,18 @@ TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
   dlg.TStep->setText("7");
   dlg.ShowCentered();  // while loaded, opening keeps the fields
   EXPECT_EQ(dlg.TStep->text(), "7");
+
+  // Escape closes it as Cancel does, from a field or a button.
+  for (QWidget* control : {static_cast<QWidget*>(dlg.TStep), static_cast<QWidget*>(dlg.btnStart)}) {
+    ShowActive(dlg);
+    control->setFocus();
+    h.form().setStatusLine("something");
+    QTest::keyClick(control, Qt::Key_Escape);
+    EXPECT_EQ(h.form().statusLine(), "Ready");
+    EXPECT_FALSE(dlg.isVisible() || dlg.loaded());
+    dlg.ShowCentered();
+  }
+  EXPECT_EQ(unloaded.count(), 3);
 }
 
 // The heater switched on (read, write, read), then per step a read and a

@@ -6,12 +6,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "link/tools.h"
 #include "protocol/numtext.h"
+#include "ui/accessible_names.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
 
@@ -107,8 +109,14 @@ frmTRun::frmTRun(Platform& platform, const Settings& settings, Commands& command
   DwellTime = field("DwellTime", 1080, fieldTops[3]);
   const QString units[] = {QStringLiteral("°C"), QStringLiteral("°C"), QStringLiteral("°C"),
                            QStringLiteral("sec.")};
-  for (int row = 0; row < 4; ++row)
+  QLineEdit* const fields[] = {TStart, TStop, TStep, DwellTime};
+  QLabel* const captions[] = {lblStart, lblStop, lblIncrement, lblDwellTime};
+  for (int row = 0; row < 4; ++row) {
     label(nullptr, units[row], Qt::AlignLeft, 1920, unitTops[row], 400, 240);
+    // For a screen reader: the caption names the field, the unit describes it.
+    NameByLabel(captions[row], fields[row]);
+    fields[row]->setAccessibleDescription(units[row]);
+  }
   btnStart = button("btnStart", "&Start", 45);
   btnCancel = button("btnCancel", "&Cancel", 1305);
 
@@ -121,6 +129,12 @@ frmTRun::frmTRun(Platform& platform, const Settings& settings, Commands& command
 
   connect(btnStart, &QPushButton::clicked, this, &frmTRun::BtnStart_Click);
   connect(btnCancel, &QPushButton::clicked, this, &frmTRun::BtnCancel_Click);
+  // Escape closes the dialog as Cancel does, from any of its controls.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(escape, &QShortcut::activated, this, [this] {
+    if (!running()) BtnCancel_Click();
+  });
 
   Form_Load();
 }

@@ -1,6 +1,7 @@
 #include "ui/frmovx.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QIcon>
@@ -17,6 +18,7 @@
 
 #include "link/tools.h"
 #include "protocol/numtext.h"
+#include "ui/accessible_names.h"
 #include "ui/operations.h"
 
 // The window's resources sit in a static library; registering them here keeps
@@ -37,10 +39,19 @@ void PlaceTwips(QWidget* control, int left, int top, int width, int height) {
   control->setGeometry(px(left), px(top), px(width), px(height));
 }
 
+// The indicator's fixed colours, with black text on either.
 void SetBackground(QWidget* control, const QColor& background) {
   QPalette palette = control->palette();
   palette.setColor(QPalette::Base, background);
   palette.setColor(QPalette::Text, Qt::black);
+  control->setPalette(palette);
+}
+
+// The status line on the button face of the colour scheme, under the
+// scheme's own text colour, so that a dark scheme keeps it legible.
+void OnButtonFace(QWidget* control) {
+  QPalette palette = control->palette();
+  palette.setColor(QPalette::Base, QApplication::palette(control).color(QPalette::Button));
   control->setPalette(palette);
 }
 
@@ -166,7 +177,7 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   StatusText->setUndoRedoEnabled(false);
 
   StatusLine = field("StatusLine", 45, 3540, 3255, 285);
-  SetBackground(StatusLine, StatusLine->palette().color(QPalette::Button));
+  OnButtonFace(StatusLine);
 
   // Left of the OK and Cancel buttons, where nothing else ever stands.
   lblRunLog = label("lblRunLog", "", 90, 450, 1005, 555);
@@ -182,6 +193,13 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   HeaterStatus->setReadOnly(true);
   HeaterStatus->setAlignment(Qt::AlignCenter);
   SetBackground(HeaterStatus, HeaterStatus->palette().color(QPalette::Button));
+
+  // For a screen reader.
+  for (const auto& [caption, control] : {std::pair{lblW, W}, {lblP, P}, {lblI, I}, {lblD, D}})
+    NameByLabel(caption, control);
+  StatusLine->setAccessibleName(QStringLiteral("Status line"));
+  StatusText->setAccessibleName(QStringLiteral("Trace"));
+  HeaterStatus->setAccessibleName(QStringLiteral("Heater output"));
 
   const std::initializer_list<QWidget*> tabOrder = {
       W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, StatusText, btnAcknowledge};
@@ -323,6 +341,7 @@ void frmOVX::ShowParameters() {
 void frmOVX::ShowHeaterStatus() {
   const bool on = commands_.DataBlock[kHeaterOutput] == 1;
   HeaterStatus->setText(on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+  HeaterStatus->setAccessibleName(QStringLiteral("Heater output: ") + HeaterStatus->text());
   SetBackground(HeaterStatus, on ? QColor(255, 0, 0) : QColor(192, 192, 192));
 }
 
@@ -438,6 +457,12 @@ bool frmOVX::eventFilter(QObject* watched, QEvent* event) {
       if (watched != HeaterStatus) break;
       HeaterStatus_DblClick();
       return true;  // no word selection over the indicator's colour
+
+    case QEvent::PaletteChange:
+      // The colour scheme changed while the program runs (the face set here
+      // changes nothing the second time round).
+      if (watched == StatusLine) OnButtonFace(StatusLine);
+      break;
 
     case QEvent::ShortcutOverride:
       // Text controls claim some keys of the menus for themselves (Ctrl+X

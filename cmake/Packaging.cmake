@@ -1,36 +1,35 @@
-# Installation and the Debian package (scripts/package).
+# Installation: what the Debian package (debian/, scripts/package) and
+# `cmake --install` put on the system.
 include(GNUInstallDirs)
 
 install(TARGETS ovx ovx-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The desktop menu entry and its icon.
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/ovx.desktop
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/ovx.png
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
 
-# Installing and packaging take what is built and build nothing themselves,
-# so that a package needs only ovx and ovx-sim, not the tests.
+# Started from the desktop's menu, ovx runs in its data folder: the menu
+# entry starts it through a small launcher that changes there first.
+set(OVX_BINARY ${CMAKE_INSTALL_FULL_BINDIR}/ovx)
+set(OVX_MENU_LAUNCHER ${CMAKE_INSTALL_FULL_LIBEXECDIR}/ovx/ovx-menu)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/ovx-menu.in ${PROJECT_BINARY_DIR}/ovx-menu @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/ovx.desktop.in ${PROJECT_BINARY_DIR}/ovx.desktop
+               @ONLY)
+install(PROGRAMS ${PROJECT_BINARY_DIR}/ovx-menu DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/ovx)
+install(FILES ${PROJECT_BINARY_DIR}/ovx.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# The icon: scalable, and drawn for the sizes that menus and docks use most.
+# The 32-pixel one is also the window's icon (src/ui/icons).
+set(icons ${PROJECT_SOURCE_DIR}/packaging/icons)
+install(FILES ${icons}/ovx.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 32 48 64 128)
+  install(FILES ${icons}/ovx-${size}.png RENAME ovx.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/org.example.ovx.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/man/ovx.1 ${PROJECT_SOURCE_DIR}/packaging/man/ovx-sim.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Installing takes what is built and builds nothing itself, so that a package
+# needs only ovx and ovx-sim, not the tests.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-
-set(OVX_PACKAGE_MAINTAINER "OVX 7316 developers <ovx@example.org>"
-    CACHE STRING "Maintainer named in the Debian package")
-
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME ovx)
-set(CPACK_PACKAGE_VENDOR "OVX 7316 developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control program for the OVX 7316 furnace controller")
-set(CPACK_PACKAGE_DESCRIPTION
-    "ovx is the operator's front panel for a furnace driven by an OVX 7316\n"
-    "high-temperature controller on a serial line: setpoint and PID terms,\n"
-    "heater output, self-optimizing, PID sets per setpoint and temperature runs.\n"
-    "ovx-sim simulates the controller and its furnace on a pseudo-terminal.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${OVX_PACKAGE_MAINTAINER}")
-set(CPACK_DEBIAN_PACKAGE_SECTION science)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The Qt libraries and the rest come from the binaries (dpkg-shlibdeps).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-include(CPack)

@@ -103,14 +103,11 @@ class RealPort : public RealPlatformTest {
   QString locks() {
     QStringList held;
     if (QFile::exists(platform.windowsDirectory() + "/ovx.lock")) held << "ovx.lock";
-    const QString device = QFileInfo(com1()).canonicalFilePath();
-    if (device.startsWith("/dev/") && QFile::exists(LockFile(device))) held << "port";
+    // Where other programs look for it: /var/lock/LCK..ttyUSB0 for /dev/ttyUSB0,
+    // /var/lock/LCK..pts_3 for /dev/pts/3.
+    const QString device = QFileInfo(com1()).canonicalFilePath().mid(5).replace('/', '_');
+    if (!device.isEmpty() && QFile::exists("/var/lock/LCK.." + device)) held << "port";
     return held.join(' ');
-  }
-  // Where other programs look for the lock of a device: /dev/ttyUSB0 has
-  // /var/lock/LCK..ttyUSB0, /dev/pts/3 /var/lock/LCK..pts_3.
-  static QString LockFile(const QString& device) {
-    return "/var/lock/LCK.." + device.mid(5).replace('/', '_');
   }
 };
 
@@ -172,54 +169,67 @@ TEST_F(RealPort, RawBytesHangUpAndReopen) {
 // why in the system's words; one that this user may not open, also what
 // gives access to it.
 TEST_F(RealPort, LockOfTheDeviceAndWhyAPortDoesNotOpen) {
-  Pty pty;
+  Pty pty, other;  // other: root's, for root alone
   const QString byId = temp.filePath("usb-FTDI_FT232R-if00-port0");
   ASSERT_TRUE(QFile::link(pty.slave, byId));
+  ASSERT_TRUE(QFile::setPermissions(other.slave, QFile::ReadOwner | QFile::WriteOwner));
   link(byId);
   std::unique_ptr<SerialPort> held = platform.createSerialPort();
   ASSERT_TRUE(held->open(1));
   EXPECT_EQ(locks(), "port");
-  EXPECT_TRUE(held->openFailure().reason.isEmpty());
-
-  const QString file = temp.filePath("file");
-  ASSERT_TRUE(QFile(file).open(QIODevice::WriteOnly));
-  Pty other;  // root's, for this user alone
-  ASSERT_TRUE(QFile::setPermissions(other.slave, QFile::ReadOwner | QFile::WriteOwner));
-  const QStringList remedy = {"Add user nobody to the group dialout: sudo adduser nobody dialout",
-                              "Then log out and in again."};
-  const struct {
-    QString target;
-    int error;
-    QStringList remedy;
-    bool asNobody = false;
-  } cases[] = {
-      {byId, EBUSY, {}},  // opened above
-      {temp.filePath("nothing"), ENOENT, {}},
-      {file, ENOTTY, {}},
-      {other.slave, EACCES, remedy, true},  // last: skipped unless root
+  const QStringList remedy = {"To use it, add user nobody to the group dialout and log in again:",
+                              "sudo adduser nobody dialout"};
+  const std::tuple<QString, QString, int, QStringList> cases[] = {
+      {byId, pty.slave, EBUSY, {}},  // held above
+      {temp.filePath("nothing"), temp.filePath("nothing"), ENOENT, {}},
+      {other.slave, other.slave, EACCES, remedy},  // last: skipped unless root
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.target.toStdString());
-    link(c.target);
+  for (const auto& [target, device, error, says] : cases) {
+    link(target);
     std::unique_ptr<SerialPort> port = platform.createSerialPort();
-    bool opened = false;
-    if (c.asNobody) {
-      if (::geteuid() != 0)
-        GTEST_SKIP() << "a device this user may not open needs root, who may make one";
-      // The settings folder is root's; the link in it must stay visible.
-      ASSERT_EQ(::chmod(QFile::encodeName(temp.path()).constData(), 0755), 0);
-      ASSERT_EQ(::seteuid(65534), 0) << "user nobody";
-      opened = port->open(1);
-      ASSERT_EQ(::seteuid(0), 0);
-    } else {
-      opened = port->open(1);
-    }
-    EXPECT_FALSE(opened);
+    const bool asNobody = error == EACCES;
+    if (asNobody && ::geteuid() != 0) GTEST_SKIP() << "only root makes a device nobody may open";
+    // Opened by user nobody, who must see the link in the settings folder.
+    ASSERT_TRUE(!asNobody || (!::chmod(QFile::encodeName(temp.path()), 0755) && !::seteuid(65534)));
+    const bool opened = port->open(1);
+    ASSERT_TRUE(!asNobody || !::seteuid(0));
     const PortFailure why = port->openFailure();
-    EXPECT_EQ(why.device, com1() + " -> " + c.target);
-    EXPECT_EQ(why.reason, QString::fromLocal8Bit(std::strerror(c.error)));
-    EXPECT_EQ(why.remedy, c.remedy);
+    EXPECT_EQ(std::tuple(opened, why.device, why.reason, why.remedy),
+              std::tuple(false, device, QString::fromLocal8Bit(std::strerror(error)), says));
   }
+}
+
+// --help and --version answer without a display and touch neither the
+// settings nor a port; any other argument of ovx's own is refused with
+// status 2, while Qt's options stay Qt's.
+TEST_F(RealPort, CommandLines) {
+  const QString fresh = temp.filePath("fresh");
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  env.insert("XDG_CONFIG_HOME", fresh);
+  env.insert("XDG_RUNTIME_DIR", temp.path());  // keeps Qt from warning
+  const QString usage =
+      "Usage: ovx [--help | --version] [Qt options, such as -platform NAME or -style NAME]\n";
+  const std::tuple<QString, QStringList, int, QString, QString> cases[] = {
+      // clang-format off
+      {OVX_BIN_PATH, {"--version"}, 0, "ovx " OVX_VERSION "\n", ""},
+      {OVX_BIN_PATH, {"--help"}, 0, usage, ""},  // its first line
+      {OVX_BIN_PATH, {"-platform", "offscreen", "--port=2"}, 2, "",  // Qt's option is Qt's
+       "ovx: unknown argument '--port=2'\n" + usage + "Try 'ovx --help' for more.\n"},
+      // clang-format on
+  };
+  for (const auto& [program, arguments, status, out, err] : cases) {
+    QProcess run;
+    run.setProcessEnvironment(env);
+    run.start(program, arguments);
+    run.waitForFinished(10000);
+    const QString shown = run.readAllStandardOutput();
+    EXPECT_EQ(
+        std::tuple(run.exitCode(), shown.left(out.size()), QString(run.readAllStandardError())),
+        std::tuple(status, out, err));
+    EXPECT_TRUE(arguments[0] != "--help" || shown.contains("Settings: " + fresh + "/ovx/ovx.ini"));
+  }
+  EXPECT_FALSE(QFileInfo::exists(fresh)) << "no settings folder made";
 }
 
 TEST_F(RealPort, ChatteringLineKeepsMemoryFlatAndAnswersWhole) {

@@ -31,7 +31,8 @@ struct MessageBoxRequest {
 
 // Why a serial port could not be opened, in the system's words.
 struct PortFailure {
-  // The device as the operator would look for it ("…/com1 -> /dev/ttyUSB0").
+  // The device that the port stands for: where its link leads in the end
+  // ("/dev/ttyUSB0"), or the file that a dangling link names.
   QString device;
   // "Permission denied", "No such file or directory", "Device or resource busy", ...
   QString reason;

@@ -46,10 +46,13 @@ QString SystemText(int error) {
   return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The path, and where a link there points.
-QString DeviceText(const QString& path) {
+// The device that the path stands for: where its links lead in the end, or
+// the file that a dangling link names.
+QString FinalDevice(const QString& path) {
   const QFileInfo info(path);
-  return info.isSymLink() ? path + QStringLiteral(" -> ") + info.symLinkTarget() : path;
+  const QString device = info.canonicalFilePath();
+  if (!device.isEmpty()) return device;
+  return info.isSymLink() ? info.symLinkTarget() : path;
 }
 
 // How this user gets a device that it may not open: serial devices belong to
@@ -63,8 +66,9 @@ QStringList Remedy(const struct stat& device) {
   }
   const struct passwd* user = ::getpwuid(::geteuid());
   const QString name = user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("$USER");
-  return {QStringLiteral("Add user %1 to the group %2: sudo adduser %1 %2").arg(name, group),
-          QStringLiteral("Then log out and in again.")};
+  return {
+      QStringLiteral("To use it, add user %1 to the group %2 and log in again:").arg(name, group),
+      QStringLiteral("sudo adduser %1 %2").arg(name, group)};
 }
 
 }  // namespace
@@ -146,7 +150,7 @@ bool QtSerialPort::openPath() {
 
 PortFailure QtSerialPort::diagnose(QSerialPort::SerialPortError error) const {
   PortFailure failure;
-  failure.device = DeviceText(path_);
+  failure.device = FinalDevice(path_);
   const QByteArray name = QFile::encodeName(path_);
   struct stat device {};
   if (::stat(name.constData(), &device) != 0) {

@@ -2,10 +2,8 @@
 
 #include <QAccessible>
 #include <QPlainTextEdit>
-#include <cmath>
 
 #include "support/harness.h"
-#include "trend/trend_window.h"
 #include "trun/frmtrun.h"
 
 using namespace ovx;
@@ -95,59 +93,28 @@ TEST(MainWindow, FacesTraceAndKeys) {
 // Each shortcut runs its entry's operation from every control while the menus
 // are enabled, and nothing while they are disabled (Ctrl+X is then Cut again
 // in a field). The default set leaves memory, fields and indicator alone.
-// A screen reader hears each field by its label (a run dialog's field with
-// its unit), the indicator with its state, and the status line, the trace and
-// the trend chart by name. In a dark colour scheme the status line keeps the
-// scheme's text colour, legible on its button face, also when the scheme
-// changes; the indicator keeps black on its own colours.
+// A screen reader hears each field by its label and the indicator with its
+// state. In a dark colour scheme the status line keeps the scheme's text
+// colour on its button face, also when the scheme changes; only the
+// indicator keeps black on its own colours.
 TEST(MainWindow, AccessibleNamesAndADarkScheme) {
   const QPalette light = QApplication::palette();
-  QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30));  // button and window
-  dark.setColor(QPalette::Text, QColor(230, 230, 230));
-  dark.setColor(QPalette::Base, QColor(25, 25, 25));
+  const QPalette dark(QColor(53, 53, 53), QColor(30, 30, 30));  // button and window
   QApplication::setPalette(dark);
   Harness h(kScripted, Block(900, 10, 300, 60, 1));
   frmOVX& form = h.form();
-  frmTRun dlg(h.platform, h.settings(), h.commands(), h.program().pidStore, form);
-  h.program().OpenTrend();
-  QWidget* chart = h.program().trend()->findChild<QWidget*>("chart");
-  auto said = [](const std::vector<QWidget*>& controls, QAccessible::Text kind) {
-    QStringList texts;
-    for (QWidget* control : controls)
-      texts << QAccessible::queryAccessibleInterface(control)->text(kind);
-    return texts.join('|');
-  };
-  EXPECT_EQ(said({form.W, form.P, form.I, form.D, form.HeaterStatus, form.StatusLine,
-                  form.StatusText, dlg.TStart, dlg.TStop, dlg.TStep, dlg.DwellTime, chart},
-                 QAccessible::Name),
-            "Setpoint W|P|I|D|Heater output: ON|Status line|Trace|T-Start|T-Stop|Increment|"
-            "Dwell time|Trend chart");
-  EXPECT_EQ(said({dlg.TStart, dlg.TStop, dlg.TStep, dlg.DwellTime}, QAccessible::Description),
-            "°C|°C|°C|sec.");
-  h.commands().DataBlock[kHeaterOutput] = 0;
-  form.ShowHeaterStatus();
-  EXPECT_EQ(said({form.HeaterStatus}, QAccessible::Name), "Heater output: OFF");
-
-  // Contrast of text on background, as WCAG reckons it: at least 4.5 : 1.
-  auto contrast = [](QWidget* control) {
-    auto luminance = [](const QColor& c) {
-      auto linear = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-      };
-      return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
-    };
-    const double text = luminance(control->palette().color(QPalette::Text));
-    const double base = luminance(control->palette().color(QPalette::Base));
-    return (std::max(text, base) + 0.05) / (std::min(text, base) + 0.05);
-  };
-  EXPECT_GE(contrast(form.StatusLine), 4.5);
-  EXPECT_EQ(form.StatusLine->palette().color(QPalette::Base), dark.color(QPalette::Button));
-  EXPECT_EQ(form.HeaterStatus->palette().color(QPalette::Text), QColor(Qt::black));
+  QStringList names;
+  for (QWidget* control : {form.W, form.P, form.I, form.D, form.HeaterStatus})
+    names << QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+  EXPECT_EQ(names.join('|'), "Setpoint W|P|I|D|Heater output: ON");
+  using P = QPalette;
+  const QPalette line = form.StatusLine->palette(), indicator = form.HeaterStatus->palette();
+  EXPECT_EQ(std::tuple(line.color(P::Text), line.color(P::Base), indicator.color(P::Text)),
+            std::tuple(dark.color(P::Text), dark.color(P::Button), QColor(Qt::black)));
   QApplication::setPalette(light);
   QEvent changed(QEvent::ApplicationPaletteChange);  // as a running application tells its windows
   QApplication::sendEvent(&form, &changed);
   EXPECT_EQ(form.StatusLine->palette().color(QPalette::Base), light.color(QPalette::Button));
-  EXPECT_GE(contrast(form.StatusLine), 4.5);
 }
 
 TEST(MainWindow, MenuShortcutsFromEveryControlWhileTheMenusAreEnabled) {

@@ -52,15 +52,12 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
       {"[COM]\r\nSettings=abc\r\nTxDelay=0.2\r\n",
        [](TestSerialPort& port) { port.rejectSettings = true; },
        "Unable to open COM1\r\nwith settings 'abc'!\r\n", "Port Settings"},
+      // clang-format off
       {"[COM]\r\nPort=7\r\n",
-       [](TestSerialPort& port) {
-         port.failOpen = true;
-         port.failure = {"/dev/ttyTEST", "Permission denied", {"Add op", "Log in"}};
-       },
-       "COM7 not available!\r\n/dev/ttyTEST: Permission denied\r\nAdd op\r\nLog in\r\n",
-       "Open Communications Port", MsgButtons::Ok, MsgIcon::None,
-       "ovx: COM7 not available!\novx: /dev/ttyTEST: Permission denied\novx: Add op\novx: Log "
-       "in\n"},
+       [](TestSerialPort& p) { p.failOpen = true, p.failure = {"/dev/T", "No!", {"Do"}}; },
+       "COM7 not available!\r\n/dev/T: No!\r\nDo\r\n", "Open Communications Port", MsgButtons::Ok,
+       MsgIcon::None, "ovx: COM7 not available!\novx: /dev/T: No!\novx: Do\n"},
+      // clang-format on
       {"[General]\r\nControlLoopNumber=5\r\n[COM]\r\nPort=2\r\nTxDelay=0.2\r\n",
        [](TestSerialPort&) {},  // a silent controller; Cancel in its box
        "No response from frmOVX\r\n\r\nPlease check the following:\r\n\r\n"

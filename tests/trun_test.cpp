@@ -134,17 +134,12 @@ TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
   dlg.ShowCentered();  // while loaded, opening keeps the fields
   EXPECT_EQ(dlg.TStep->text(), "7");
 
-  // Escape closes it as Cancel does, from a field or a button.
-  for (QWidget* control : {static_cast<QWidget*>(dlg.TStep), static_cast<QWidget*>(dlg.btnStart)}) {
-    ShowActive(dlg);
-    control->setFocus();
-    h.form().setStatusLine("something");
-    QTest::keyClick(control, Qt::Key_Escape);
-    EXPECT_EQ(h.form().statusLine(), "Ready");
-    EXPECT_FALSE(dlg.isVisible() || dlg.loaded());
-    dlg.ShowCentered();
-  }
-  EXPECT_EQ(unloaded.count(), 3);
+  // Escape closes it as Cancel does.
+  ShowActive(dlg);
+  dlg.TStep->setFocus();
+  h.form().setStatusLine("something");
+  QTest::keyClick(dlg.TStep, Qt::Key_Escape);
+  EXPECT_TRUE(h.form().statusLine() == "Ready" && !dlg.isVisible() && !dlg.loaded());
 }
 
 // The heater switched on (read, write, read), then per step a read and a

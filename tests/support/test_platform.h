@@ -94,9 +94,10 @@ class TestPlatform : public DiskPlatform {
   double boxSeconds = 0;
 
   int beeps = 0;
-  QString standardError;  // all that the program wrote there
-  int busyCursor = 0;     // nesting depth of the hourglass
+  int busyCursor = 0;  // nesting depth of the hourglass
   bool otherInstance = false;
+  // All that the program wrote to standard error.
+  QString standardError;
 
   // The settings folder ("Windows directory"), a fresh temporary folder.
   QString dir() const { return dir_.path(); }

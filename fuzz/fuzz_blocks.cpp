@@ -16,12 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (response.size() >= kResponseLength) FUZZ_CHECK(field.size() == kDataFieldLength);
 
   // Whatever the field decodes to encodes in 92 characters that decode to the
-  // same words: the write frame carries exactly what was read.
+  // same words, those that did not decode carried back as they came: the
+  // write frame carries exactly what was read.
   const DataBlockWords words = DecodeDataBlock(field);
-  const QByteArray encoded = EncodeDataBlock(words);
+  const RawWords raw = UndecodableWords(field);
+  const QByteArray encoded = EncodeDataBlock(words, raw);
   FUZZ_CHECK(encoded.size() == kDataFieldLength);
   FUZZ_CHECK(DecodeDataBlock(encoded) == words);
-  const QByteArray frame = WriteFrame(1, words);
+  if (field.size() == kDataFieldLength) FUZZ_CHECK(UndecodableWords(encoded) == raw);
+  const QByteArray frame = WriteFrame(1, words, raw);
   FUZZ_CHECK(frame == "S001  T " + encoded + Checksum(encoded) + "Q");
   FUZZ_CHECK(Checksum(response).size() == 4);
 
@@ -34,18 +37,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(EncodeValueBlock(DecodeValueBlock(encodedValues)) == encodedValues);
 
   // A response passes only at full length. Framed with its own checksum it
-  // is not corrupted; one character of its data field changed on the line, it is.
-  if (CheckResponse(response, BlockKind::Data) == Outcome::Answered)
+  // is a block unless its data field holds a NUL, and it shows that trailers
+  // carry the checksum; after that, one character of its data field changed
+  // on the line makes it corrupted.
+  AnswerRule rule;
+  if (CheckResponse(response, BlockKind::Data, rule) == Outcome::Answered)
     FUZZ_CHECK(response.size() == kResponseLength);
   if (field.size() == kDataFieldLength) {
     QByteArray framed = response.left(kDataFieldStart - 1) + field + Checksum(field) + "Q\r\n";
     FUZZ_CHECK(framed.size() == kResponseLength);
-    const Outcome whole = CheckResponse(framed, BlockKind::Data);
-    FUZZ_CHECK(whole == Outcome::Answered || whole == Outcome::NotABlock);
+    FUZZ_CHECK(CheckResponse(framed, BlockKind::Value, rule) ==
+               (field.contains('\0') ? Outcome::NotABlock : Outcome::Answered));
+    FUZZ_CHECK(rule.learn(framed, BlockKind::Value).trailer);
     const qsizetype at =
         kDataFieldStart - 1 + static_cast<qsizetype>(response[0] & 0x7F) % kDataFieldLength;
     framed[at] = static_cast<char>(framed[at] ^ (1 + (response[1] & 0x7F)));
-    FUZZ_CHECK(CheckResponse(framed, BlockKind::Value) == Outcome::Corrupted);
+    FUZZ_CHECK(CheckResponse(framed, BlockKind::Value, rule) == Outcome::Corrupted);
   }
 
   // A value at any position and width, far outside the text included.

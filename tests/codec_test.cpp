@@ -80,10 +80,18 @@ TEST(Blocks, DataAndValueBlocks) {
   EXPECT_EQ(QList<int>({v.ActualTemperature, v.OptimizationStatus}), QList<int>({900, 1}));
   EXPECT_EQ(v.Text1 + v.Text2 + v.Text3, field.mid(12, 12) + field.mid(36, 24) + field.mid(68));
   EXPECT_EQ(EncodeValueBlock(v), field);
+
+  // A word beyond 16 bits goes back as it came, until the program sets it.
+  const QByteArray odd = EncodeDataBlock(words).replace(15, 3, "@  ");  // word 5
+  DataBlockWords oddWords = DecodeDataBlock(odd);
+  oddWords[5] = 7;
+  EXPECT_EQ(EncodeDataBlock(oddWords, UndecodableWords(odd)), EncodeDataBlock(oddWords));
 }
 
-// What the controller cannot have sent is no block; what it may send is.
-TEST(CheckResponse, JudgesEveryKindOfAnswer) {
+// What the controller cannot have sent is no block; what it may send is. Its
+// trailer and header count only once its answers of that block have shown
+// that it fills them with the checksum and the block's name.
+TEST(CheckResponse, JudgesByWhatTheControllerHasShown) {
   const QByteArray data = EncodeDataBlock(DefaultParameterSet());
   const QByteArray value = EncodeValueBlock(ValueBlock{});
   auto frame = [](const char* header, QByteArray field, const QByteArray& trailer = {}) {
@@ -93,39 +101,44 @@ TEST(CheckResponse, JudgesEveryKindOfAnswer) {
   auto with = [](QByteArray field, int at, const QByteArray& text) {
     return field.replace(at, text.size(), text);
   };
-  const QByteArray overflow = "\x7F\x7F\x7F";
   using enum Outcome;
   using enum BlockKind;
+  // Learned from answers that carry the checksum and name their block.
+  AnswerRule rule, dataOnly;
+  rule.learn(frame("A001NT", data), Data);
+  rule.learn(frame("A001NF", value), Value);
+  dataOnly.learn(frame("A001NT", data), Data);
+  const QByteArray beyond = "@  ", nul(1, '\0'), spoilt = Checksum(data) + "Q\r\n";
   const struct {
     const char* name;
     QByteArray response;
     BlockKind kind;
-    Outcome outcome;
+    Outcome fresh, learned;  // before anything was learned, and after
   } cases[] = {
       // clang-format off
-      {"data block", frame("A001NT OVX 7316", data), Data, Answered},
-      {"value block", frame("A001NF OVX 7316", value), Value, Answered},
-      {"header naming neither", frame("", data), Value, Answered},
-      {"header naming both", frame("NTNF", data), Data, Answered},
-      {"both, for a value block", frame("NFNT", value), Value, Answered},
-      {"value block for data", frame("A001NF", value), Data, NotABlock},
-      {"data block for value", frame("A001NT", data), Value, NotABlock},
-      {"nothing", "", Data, NoAnswer}, {"116 NULs", QByteArray(116, '\0'), Data, NoAnswer},
-      {"echoed request", "R001NT?\r\n", Data, NoAnswer},
-      {"cut short", frame("", data).chopped(1), Data, WrongLength},
-      {"one too many", frame("", data) + " ", Data, WrongLength},
-      {"data changed", frame("", with(data, 5, "~"), Checksum(data) + "Q\r\n"), Data, Corrupted},
-      {"checksum digit changed", frame("", data, "0C33Q\r\n"), Data, Corrupted},
-      {"trailer without Q", frame("", with(data, 5, "~"), "0C32R\r\n"), Data, Answered},
-      {"trailer without hex", frame("", with(data, 5, "~"), "0c32Q\r\n"), Data, Answered},
-      {"SP H beyond 16 bits", frame("", with(data, 12, overflow), "       "), Data, NotABlock},
-      {"Value8 beyond 16 bits", frame("", with(value, 33, overflow)), Value, NotABlock},
-      {"text of a value block", frame("", with(value, 12, overflow)), Value, Answered},
-      {"-1 spelt otherwise", frame("", with(data, 0, " \x1F/")), Data, Answered},
-      {"NULs in a width-1 word", frame("", with(data, 69, QByteArray(3, '\0'))), Data, Answered},
+      {"data block", frame("A001NT OVX 7316", data), Data, Answered, Answered},
+      {"value block", frame("A001NF OVX 7316", value), Value, Answered, Answered},
+      {"header naming neither", frame("", data), Value, Answered, Answered},
+      {"header naming both", frame("NTNF", data), Data, Answered, Answered},
+      {"value block for data", frame("A001NF", value), Data, Answered, NotABlock},
+      {"data block for value", frame("A001NT", data), Value, Answered, NotABlock},
+      {"nothing", "", Data, NoAnswer, NoAnswer},
+      {"116 NULs", QByteArray(116, '\0'), Data, NoAnswer, NoAnswer},
+      {"echoed request", "R001NT?\r\n", Data, NoAnswer, NoAnswer},
+      {"cut short", frame("", data).chopped(1), Data, WrongLength, WrongLength},
+      {"data changed", frame("", with(data, 5, "~"), spoilt), Data, Answered, Corrupted},
+      {"trailer 0000Q", frame("", data, "0000Q\r\n"), Data, Answered, Corrupted},
+      {"trailer of blanks", frame("", value, "     \r\n"), Value, Answered, Corrupted},
+      {"SP H beyond 16 bits", frame("", with(data, 12, beyond)), Data, Answered, Answered},
+      {"NUL in CHAn", frame("", with(data, 69, nul)), Data, NotABlock, NotABlock},
       // clang-format on
   };
-  for (const auto& c : cases) EXPECT_EQ(CheckResponse(c.response, c.kind), c.outcome) << c.name;
+  for (const auto& c : cases) {
+    // What the data block showed says nothing of the value block.
+    const AnswerRule& fresh = c.kind == Value ? dataOnly : AnswerRule();
+    EXPECT_EQ(CheckResponse(c.response, c.kind, fresh), c.fresh) << c.name;
+    EXPECT_EQ(CheckResponse(c.response, c.kind, rule), c.learned) << c.name;
+  }
 }
 
 // The number forms, reading numbers from texts, and rounding halves to the

@@ -87,18 +87,17 @@ TEST(Link, CommandTraceAndLateAnswer) {
 // A failed read: "Invalid response" for a second (one yield), the text before
 // it restored, memory untouched; with retry, a beep before each new attempt.
 // Answers that the controller cannot have sent count as failed: only NUL
-// characters, a wide field beyond 16 bits, a header naming the other block.
+// characters, NULs in the data field, a header naming the other block where
+// the controller's headers name theirs (the data block's, since the start).
 TEST(Commands, InvalidResponsesAndRetry) {
-  QByteArray wide = EncodeDataBlock(DefaultParameterSet()), hot = EncodeValueBlock({});
-  wide.replace(12, 3, "\x7F\x7F\x7F");  // SP H
-  hot.replace(0, 3, "\x7F\x7F\x7F");    // X
+  const QByteArray nulX = "A001NF" + QByteArray(110, '\0');
   const std::pair<QByteArray, QByteArray> bads[] = {
       // for the data and the value block
       // clang-format off
       {QByteArray(115, ' '), QByteArray(115, ' ')}, {QByteArray(117, ' '), QByteArray(117, ' ')},
       {QByteArray(), QByteArray()}, {QByteArray(116, '\0'), QByteArray(116, '\0')},
-      {BlockResponse(wide), BlockResponse(hot, BlockKind::Value)},
-      {BlockResponse(EncodeValueBlock({}), BlockKind::Value), BlockResponse(EncodeDataBlock({}))},
+      {BlockResponse(EncodeValueBlock({}), BlockKind::Value), nulX},
+      {BlockResponse(QByteArray(92, '\0')), nulX},
       // clang-format on
   };
   ValueBlock hot900;

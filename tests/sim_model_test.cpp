@@ -25,7 +25,7 @@ TEST(SimModel, AnswersAndTakesWholeFramesOfItsLoopOnly) {
   EXPECT_DOUBLE_EQ(answers[0].at, 10.02);
   EXPECT_EQ(answers[0].bytes,
             "A001NT OVX 7316  " + EncodeDataBlock(DefaultParameterSet()) + "0C32Q\r\n");
-  EXPECT_EQ(CheckResponse(answers[1].bytes, BlockKind::Value), Outcome::Answered);
+  EXPECT_EQ(CheckResponse(answers[1].bytes, BlockKind::Value, {}), Outcome::Answered);
   ControllerModel seven({.loop = 7});
   EXPECT_EQ(Ask(seven, "R001NT?") + Ask(seven, "R7NT?"), "");
   EXPECT_TRUE(Ask(seven, "R007NF?").startsWith("A007NF"));

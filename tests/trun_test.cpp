@@ -162,9 +162,10 @@ TEST(TRun, StepsAndOperatorButtons) {
       // clang-format off
       {"900|1000|30|3", "30", {900, 930, 960, 990}}, {"1000|900|50|3", "-50", {1000, 950, 900}},
       {"900|950|100|3", "50", {900, 950}},
-      // A step that would leave 16 bits ends the run.
-      {"32000|32767|700|3", "700", {32000, 32700}, None, 0, 0, -32768, 32767},
-      {"-32000|-32768|700|3", "-700", {-32000, -32700}, None, 0, 0, -32768, 32767},
+      // A step that would leave 16 bits ends the run; down to the lowest value
+      // that a block carries (below, its first character would be NUL).
+      {"32000|32767|700|3", "700", {32000, 32700}, None, 0, 0, -31744, 32767},
+      {"-31000|-31744|700|3", "-700", {-31000, -31700}, None, 0, 0, -31744, 32767},
       {"900|1000|50|3", "50", {900, 950}, CancelInWait, 2},
       {"900|1000|50|3", "50", {900, 950}, CancelInDwell, 2},
       {"900|1000|50|3", "50", {900, 950, 1000}, OkInDwell, 1},

@@ -39,13 +39,18 @@ QByteArray Commands::getBlock(bool retry, BlockKind kind) {
 }
 
 Outcome Commands::take(BlockKind kind, const QByteArray& response) {
-  const Outcome outcome = CheckResponse(response, kind);
+  const Outcome outcome = CheckResponse(response, kind, rule_);
   Reading reading{link_.platform().now(), kind, outcome, {}, {}};
   if (outcome == Outcome::Answered) {
-    if (kind == BlockKind::Data)
-      reading.words = DataBlock = DecodeDataBlock(DataField(response));
-    else
-      reading.values = Values = DecodeValueBlock(DataField(response));
+    if (const AnswerRule::Learned news = rule_.learn(response, kind); news.trailer || news.header)
+      link_.notify([&](LinkListener& l) { l.answerRuleLearned(kind, news); });
+    const QByteArray field = DataField(response);
+    if (kind == BlockKind::Data) {
+      reading.words = DataBlock = DecodeDataBlock(field);
+      raw_ = UndecodableWords(field);
+    } else {
+      reading.values = Values = DecodeValueBlock(field);
+    }
   }
   link_.notify([&](LinkListener& l) { l.readingTaken(reading); });
   return outcome;
@@ -59,7 +64,7 @@ void Commands::beginValueBlockRead() {
 
 bool Commands::SendDataBlock() {
   const Link::Exchange exchange(link_);
-  link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, DataBlock));
+  link_.SendCommand(WriteFrame(link_.settings().ControlLoopNumber, DataBlock, raw_));
   link_.notify([&](LinkListener& l) { l.dataBlockSent(DataBlock, true); });
   return true;
 }

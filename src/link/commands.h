@@ -14,7 +14,9 @@ class Commands {
   explicit Commands(Link& link) : link_(link) {}
 
   // The controller's blocks in memory: the last valid reads, and for the
-  // data block any words changed since.
+  // data block any words changed since. A word that came in characters that
+  // do not decode holds kNoValue; while it does, every write of the block
+  // sends those characters back as they came.
   DataBlockWords DataBlock{};
   ValueBlock Values;
 
@@ -39,6 +41,10 @@ class Commands {
   Outcome take(BlockKind kind, const QByteArray& response);
   Link& link_;
   Outcome lastOutcome_ = Outcome::NoAnswer;
+  // What this controller's answers have shown so far; learned afresh in each
+  // run of the program.
+  AnswerRule rule_;
+  RawWords raw_;  // the characters of the data block's words that did not decode
 };
 
 }  // namespace ovx

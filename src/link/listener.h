@@ -36,8 +36,13 @@ class LinkListener {
   virtual void frameSent(const QByteArray& /*frame*/) {}
   // What came back after the receive delay (possibly nothing).
   virtual void responseReceived(const QByteArray& /*response*/) {}
-  // The result of one read attempt.
+  // The result of one read attempt. Words and fields that did not decode
+  // hold kNoValue.
   virtual void readingTaken(const Reading&) {}
+  // An answer showed for the first time that this controller's answers of
+  // that block carry the checksum in their trailer, or name their block in
+  // their header: from now on they are judged by it.
+  virtual void answerRuleLearned(BlockKind, const AnswerRule::Learned& /*news*/) {}
   // After a failed attempt: the pause before the next one begins, and ends.
   virtual void retryPauseStarted() {}
   virtual void retryPauseEnded() {}

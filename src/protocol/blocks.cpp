@@ -24,45 +24,47 @@ int wordWidth(int index) {
 
 }  // namespace
 
-std::vector<int> WideFieldPositions(BlockKind kind) {
-  std::vector<int> positions;
-  if (kind == BlockKind::Data) {
-    for (int i = 0; i < kWideWords; ++i) positions.push_back(wordPosition(i));
-  } else {
-    // ActualTemperature, Value2..4 and Value5..8.
-    positions = {1, 4, 7, 10, 25, 28, 31, 34};
-  }
-  return positions;
-}
-
 QByteArray DataField(const QByteArray& response) {
   return response.mid(kDataFieldStart - 1, kDataFieldLength);
 }
 
 DataBlockWords DecodeDataBlock(const QByteArray& dataField) {
   DataBlockWords words{};
-  for (int i = 0; i < kDataBlockWords; ++i)
-    words[i] = DecodeValue(dataField, wordPosition(i), wordWidth(i));
+  for (int i = 0; i < kDataBlockWords; ++i) {
+    words[i] = i < kWideWords ? DecodeWide(dataField, wordPosition(i)).value_or(kNoValue)
+                              : DecodeValue(dataField, wordPosition(i), 1);
+  }
   return words;
 }
 
-QByteArray EncodeDataBlock(const DataBlockWords& words) {
+RawWords UndecodableWords(const QByteArray& dataField) {
+  RawWords raw;
+  for (int i = 0; i < kWideWords; ++i)
+    if (!DecodeWide(dataField, wordPosition(i))) raw[i] = dataField.mid(wordPosition(i) - 1, 3);
+  return raw;
+}
+
+QByteArray EncodeDataBlock(const DataBlockWords& words, const RawWords& raw) {
   QByteArray field;
-  for (int i = 0; i < kDataBlockWords; ++i) field += EncodeValue(words[i], wordWidth(i));
+  for (int i = 0; i < kDataBlockWords; ++i) {
+    const bool asReceived = words[i] == kNoValue && raw[i].size() == 3;
+    field += asReceived ? raw[i] : EncodeValue(words[i], wordWidth(i));
+  }
   return field;
 }
 
 ValueBlock DecodeValueBlock(const QByteArray& f) {
+  auto wide = [&f](int position) { return DecodeWide(f, position).value_or(kNoValue); };
   ValueBlock v;
-  v.ActualTemperature = DecodeValue(f, 1, 3);
-  v.Value2 = DecodeValue(f, 4, 3);
-  v.Value3 = DecodeValue(f, 7, 3);
-  v.Value4 = DecodeValue(f, 10, 3);
+  v.ActualTemperature = wide(1);
+  v.Value2 = wide(4);
+  v.Value3 = wide(7);
+  v.Value4 = wide(10);
   v.Text1 = f.mid(12, 12);
-  v.Value5 = DecodeValue(f, 25, 3);
-  v.Value6 = DecodeValue(f, 28, 3);
-  v.Value7 = DecodeValue(f, 31, 3);
-  v.Value8 = DecodeValue(f, 34, 3);
+  v.Value5 = wide(25);
+  v.Value6 = wide(28);
+  v.Value7 = wide(31);
+  v.Value8 = wide(34);
   v.Text2 = f.mid(36, 24);
   v.OptimizationStatus = DecodeValue(f, 61, 1);
   v.Flag2 = DecodeValue(f, 62, 1);
@@ -99,8 +101,16 @@ QString DataBlockLabel(int index) {
 QString ListDataBlock(const DataBlockWords& words) {
   QString out;
   for (int i = 0; i < kDataBlockWords; ++i)
-    out += DataBlockLabel(i) + BlankSigned(words[i]) + QStringLiteral("\r\n");
+    out += DataBlockLabel(i) + BlankSignedWord(words[i]) + QStringLiteral("\r\n");
   return out;
+}
+
+QString BlankSignedWord(int16_t word) {
+  return word == kNoValue ? QStringLiteral(" undecodable") : BlankSigned(word);
+}
+
+QString PlainWord(int16_t word) {
+  return word == kNoValue ? QString() : Plain(word);
 }
 
 DataBlockWords DefaultParameterSet() {

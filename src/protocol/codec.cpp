@@ -20,35 +20,41 @@ bool onlyNul(const QByteArray& response) {
   return true;
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+// "0C32Q": the five characters after the data field.
+QByteArray trailerOf(const QByteArray& response) {
+  return response.mid(kDataFieldStart - 1 + kDataFieldLength, 5);
 }
 
-// The trailer holds a checksum (four hex digits and "Q") that disagrees.
-bool checksumDisagrees(const QByteArray& response) {
-  const QByteArray trailer = response.mid(kDataFieldStart - 1 + kDataFieldLength, 5);
-  for (char c : trailer.left(4))
-    if (!isHexDigit(c)) return false;
-  return trailer[4] == 'Q' && trailer.left(4) != Checksum(DataField(response));
+bool trailerIsChecksum(const QByteArray& response) {
+  return trailerOf(response) == Checksum(DataField(response)) + "Q";
 }
 
-// The header names the block it carries, and it is the other one.
-bool headerNamesOther(const QByteArray& response, BlockKind expected) {
+// The header names `kind`, and only that block.
+bool headerNames(const QByteArray& response, BlockKind kind) {
   const QByteArray header = response.left(kHeaderLength);
   const bool data = header.contains("NT"), value = header.contains("NF");
-  return expected == BlockKind::Data ? value && !data : data && !value;
+  return kind == BlockKind::Data ? data && !value : value && !data;
 }
 
 }  // namespace
 
-Outcome CheckResponse(const QByteArray& response, BlockKind expected) {
+AnswerRule::Learned AnswerRule::learn(const QByteArray& response, BlockKind kind) {
+  Learned& known = learned_[kind == BlockKind::Data ? 0 : 1];
+  const Learned news{!known.trailer && trailerIsChecksum(response),
+                     !known.header && headerNames(response, kind)};
+  known.trailer = known.trailer || news.trailer;
+  known.header = known.header || news.header;
+  return news;
+}
+
+Outcome CheckResponse(const QByteArray& response, BlockKind expected, const AnswerRule& rule) {
   if (onlyNul(response) || response.size() == kRequestOnLine) return Outcome::NoAnswer;
   if (response.size() != kResponseLength) return Outcome::WrongLength;
-  if (checksumDisagrees(response)) return Outcome::Corrupted;
-  if (headerNamesOther(response, expected)) return Outcome::NotABlock;
-  const QByteArray field = DataField(response);
-  for (int position : WideFieldPositions(expected))
-    if (!DecodeWide(field, position)) return Outcome::NotABlock;
+  const AnswerRule::Learned learned = rule.learned(expected);
+  if (learned.trailer && !trailerIsChecksum(response)) return Outcome::Corrupted;
+  if (DataField(response).contains('\0')) return Outcome::NotABlock;
+  const BlockKind other = expected == BlockKind::Data ? BlockKind::Value : BlockKind::Data;
+  if (learned.header && headerNames(response, other)) return Outcome::NotABlock;
   return Outcome::Answered;
 }
 
@@ -96,8 +102,8 @@ QByteArray ValueBlockRequest(int loop) {
   return "R" + LoopText(loop) + "NF?";
 }
 
-QByteArray WriteFrame(int loop, const DataBlockWords& words) {
-  const QByteArray data = EncodeDataBlock(words);
+QByteArray WriteFrame(int loop, const DataBlockWords& words, const RawWords& raw) {
+  const QByteArray data = EncodeDataBlock(words, raw);
   return "S" + LoopText(loop) + "  T " + data + Checksum(data) + "Q";
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -27,26 +28,46 @@ enum class Outcome {
   Answered,     // a block of the kind asked for
   NoAnswer,     // nothing, only NUL characters, or the 9 characters of an echoed request
   WrongLength,  // anything else that is not 116 characters long
-  NotABlock,    // 116 characters that the controller cannot have sent as that block
-  Corrupted,    // 116 characters whose checksum trailer disagrees with the data field
+  NotABlock,    // 116 characters that cannot be that block: NULs in its data field, or a
+                // header naming the other block where this controller's headers name theirs
+  Corrupted,    // 116 characters whose trailer is not the data field's checksum, from a
+                // controller whose trailers carry it
+};
+
+// What one controller has shown of its answers in this run of the program,
+// for each block kind. Its answers are judged by their trailer and header
+// only once it has shown that it fills them that way; until then they are
+// not examined.
+class AnswerRule {
+ public:
+  struct Learned {
+    bool trailer = false;  // trailers carry the data field's checksum ("0C32Q")
+    bool header = false;   // headers name their block: "NT" without "NF", or the reverse
+  };
+  Learned learned(BlockKind kind) const { return learned_[kind == BlockKind::Data ? 0 : 1]; }
+  // Learns from an answer that CheckResponse accepted; returns what it shows
+  // for the first time.
+  Learned learn(const QByteArray& response, BlockKind kind);
+
+ private:
+  std::array<Learned, 2> learned_{};
 };
 
 // Judges a response to a read request for the given block:
 // - its length must be 116 (nothing, NULs only or 9 characters: NoAnswer);
-// - a trailer of four hex digits and "Q" must carry the data field's checksum;
-//   any other trailer is not examined;
-// - every three-character field of the block must decode to a 16-bit value;
-// - the header must not name the other block: a header holding "NF" but not
-//   "NT" is a value block, "NT" but not "NF" a data block; one that names
-//   neither (or both) is accepted.
-Outcome CheckResponse(const QByteArray& response, BlockKind expected);
+// - its data field must hold no NUL character (a dropped line gives them);
+// - once the rule has learned it, the trailer must be the data field's
+//   checksum and "Q", and the header must not name the other block.
+// A three-character field that does not decode does not make it invalid.
+Outcome CheckResponse(const QByteArray& response, BlockKind expected, const AnswerRule& rule);
 
 // The loop number with at least three digits ("001").
 QByteArray LoopText(int loop);
 // "R001NT?" (data block) or "R001NF?" (value block), without CR LF.
 QByteArray DataBlockRequest(int loop);
 QByteArray ValueBlockRequest(int loop);
-// "S001  T " + data field + checksum + "Q".
-QByteArray WriteFrame(int loop, const DataBlockWords& words);
+// "S001  T " + data field + checksum + "Q"; words holding kNoValue go as
+// their characters in `raw` (EncodeDataBlock).
+QByteArray WriteFrame(int loop, const DataBlockWords& words, const RawWords& raw = {});
 
 }  // namespace ovx

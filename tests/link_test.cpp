@@ -1,6 +1,7 @@
 // The serial link, the controller commands and the connection check, on the
 // virtual clock with a scripted or simulated controller.
 
+#include "record/run_log.h"
 #include "support/harness.h"
 
 using namespace ovx;
@@ -186,4 +187,32 @@ TEST(ConnectionCheck, Outcomes) {
     }
     EXPECT_EQ(s.form().HeaterStatus->text(), c.result == -1 ? "OFF" : "?");
   }
+}
+
+// An actual temperature that does not decode is no value: the status shows
+// it as such, self-optimizing cannot start from it, and the run log leaves
+// its cell empty, saying why (and so for W in the comment lines).
+TEST(AnswerRule, UndecodableTemperatureIsNoValue) {
+  Harness h(kScripted, Block(900), kDirIni);
+  h.script([&](const QByteArray& frame) {
+    const QByteArray answer = h.controller.answer(frame);
+    if (frame != "R001NF?") return answer;
+    return BlockResponse(DataField(answer).replace(0, 3, "@  "), BlockKind::Value);
+  });
+  h.platform.answers = {MsgAnswer::Ok, MsgAnswer::Ok};
+  h.form().ops().menuOVXStatus_Click();
+  h.form().ops().SelfOptimizing(900);
+  ASSERT_EQ(h.platform.boxes.size(), 2u);
+  EXPECT_EQ(h.platform.boxes[0].text.section("\r\n", 1, 1), "Actual Temperature: undecodable");
+  EXPECT_TRUE(h.platform.boxes[1].text.startsWith("Self-Optimizing not possible!\r\n") &&
+              h.platform.boxes[1].text.contains("\r\nActual Temperature X: undecodable\r\n"));
+  OperationEvent run(OperationEvent::Kind::RunStarted);
+  run.words[kSetpoint] = kNoValue;
+  RunLog log(h.platform, h.settings());
+  log.eventPosted(run);
+  log.readingTaken({h.platform.t, BlockKind::Value, Outcome::Answered, {}, h.commands().Values});
+  const QByteArray text = h.platform.readFile(log.path()).value_or("");
+  EXPECT_TRUE(text.contains("\r\n# data block: W undecodable, SP L 0,") &&
+              text.endsWith(",,,0,0,,,,undecodable: X_C\r\n"))
+      << text.constData();
 }

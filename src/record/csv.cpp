@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include "protocol/blocks.h"
+
 namespace ovx {
 
 QByteArray CsvHeader() {
@@ -32,7 +34,9 @@ QString FailedReadText(bool noAnswer) {
 }
 
 QByteArray CsvLine(const CsvRow& row) {
-  auto cell = [](const std::optional<int>& v) { return v ? QString::number(*v) : QString(); };
+  auto cell = [](const std::optional<int>& v) {
+    return v && *v != kNoValue ? QString::number(*v) : QString();
+  };
   const QStringList fields{IsoTime(row.time), QString::number(row.elapsed, 'f', 3),
                            cell(row.W),       cell(row.X),
                            cell(row.heater),  cell(row.optStatus),

@@ -20,7 +20,8 @@ struct CsvRow {
 // The header line, with its line end.
 QByteArray CsvHeader();
 // One row with its line end (CR LF). Numbers use "." whatever the locale;
-// values a row does not have stay empty; the event is quoted when it holds a
+// values a row does not have stay empty, and so do words that did not
+// decode (kNoValue); the event is quoted when it holds a
 // comma, a quote or a line break. UTF-8.
 QByteArray CsvLine(const CsvRow& row);
 // Local ISO 8601 time with milliseconds and UTC offset:

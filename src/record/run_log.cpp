@@ -1,5 +1,6 @@
 #include "record/run_log.h"
 
+#include <QStringList>
 #include <cmath>
 
 #include "protocol/numtext.h"
@@ -13,6 +14,22 @@ QString ShownTime(const QDateTime& time) {
   return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+// W as a setpoint in force: none when it did not decode.
+std::optional<int> Setpoint(int16_t word) {
+  return word == kNoValue ? std::nullopt : std::optional<int>(word);
+}
+
+// "undecodable: W_C P": the columns of a reading whose words did not decode
+// (their cells stay empty); empty when all did.
+QString Undecodable(const CsvRow& row) {
+  QStringList columns;
+  const std::pair<const char*, std::optional<int>> cells[] = {
+      {"W_C", row.W}, {"X_C", row.X}, {"P", row.P}, {"I", row.I}, {"D", row.D}};
+  for (const auto& [name, value] : cells)
+    if (value == kNoValue) columns << QLatin1String(name);
+  return columns.isEmpty() ? QString() : QStringLiteral("undecodable: ") + columns.join(' ');
+}
+
 }  // namespace
 
 RunLog::RunLog(Platform& platform, const Settings& settings)
@@ -20,7 +37,7 @@ RunLog::RunLog(Platform& platform, const Settings& settings)
 
 void RunLog::readingTaken(const Reading& reading) {
   const bool answered = reading.outcome == Outcome::Answered;
-  if (answered && reading.block == BlockKind::Data) setpoint_ = reading.words[kSetpoint];
+  if (answered && reading.block == BlockKind::Data) setpoint_ = Setpoint(reading.words[kSetpoint]);
   if (!file_) return;
   CsvRow row;
   if (!answered) {
@@ -37,11 +54,12 @@ void RunLog::readingTaken(const Reading& reading) {
     row.heater = reading.values.OutputStatus;
     row.optStatus = reading.values.OptimizationStatus;
   }
+  if (answered) row.event = Undecodable(row);
   write(reading.time, row);
 }
 
 void RunLog::dataBlockSent(const DataBlockWords& words, bool) {
-  setpoint_ = words[kSetpoint];
+  setpoint_ = Setpoint(words[kSetpoint]);
 }
 
 void RunLog::eventPosted(const OperationEvent& event) {
@@ -80,7 +98,7 @@ void RunLog::begin(const OperationEvent& start) {
   end();
   start_ = start;
   wallStart_ = platform_.wallClock();
-  setpoint_ = start.words[kSetpoint];
+  setpoint_ = Setpoint(start.words[kSetpoint]);
 
   const QString folder = settings_.Dir + QStringLiteral("runs");
   if (const FileError error = platform_.createFolder(folder); !error.isEmpty()) {
@@ -110,6 +128,7 @@ QString RunLog::comments(const QString& extra) const {
   const OperationEvent& start = *start_;
   const DataBlockWords& w = start.words;
   const QString degrees = QStringLiteral(" °C");
+  auto word = [](int16_t v) { return TrimBlanks(BlankSignedWord(v)); };
   QStringList lines{QStringLiteral("program: ovx ") + QStringLiteral(OVX_VERSION),
                     QStringLiteral("start: ") + IsoTime(wallStart_)};
   if (start.run == OperationEvent::Run::SelfOptimizing) {
@@ -128,10 +147,10 @@ QString RunLog::comments(const QString& extra) const {
         << QStringLiteral("Settings: ") + g.ComSettings
         << QStringLiteral("TxDelay: ") + PlainSingle(g.TxDelay) + QStringLiteral(" s")
         << QStringLiteral("RxDelay: ") + PlainSingle(g.RxDelay) + QStringLiteral(" s")
-        << QStringLiteral("data block: W ") + Plain(w[kSetpoint]) + QStringLiteral(", SP L ") +
-               Plain(w[kSetpointLow]) + QStringLiteral(", SP H ") + Plain(w[kSetpointHigh]) +
-               QStringLiteral(", P ") + Plain(w[kPTerm]) + QStringLiteral(", I ") +
-               Plain(w[kITerm]) + QStringLiteral(", D ") + Plain(w[kDTerm]);
+        << QStringLiteral("data block: W ") + word(w[kSetpoint]) + QStringLiteral(", SP L ") +
+               word(w[kSetpointLow]) + QStringLiteral(", SP H ") + word(w[kSetpointHigh]) +
+               QStringLiteral(", P ") + word(w[kPTerm]) + QStringLiteral(", I ") + word(w[kITerm]) +
+               QStringLiteral(", D ") + word(w[kDTerm]);
   if (!extra.isEmpty()) lines << extra;
   QString text;
   for (const QString& line : lines) text += QStringLiteral("# ") + line + CRLF;

@@ -32,6 +32,8 @@ void TrendFeed::readingTaken(const Reading& reading) {
     return;
   }
   if (reading.block == BlockKind::Value) {
+    // An X that did not decode is no point of the curve.
+    if (reading.values.ActualTemperature == kNoValue) return;
     TrendSample s = sample(reading.time, TrendSample::Value);
     s.x = reading.values.ActualTemperature;
     s.opt = reading.values.OptimizationStatus;
@@ -50,8 +52,9 @@ void TrendFeed::dataBlockSent(const DataBlockWords& words, bool) {
 TrendSample TrendFeed::dataSample(double time, TrendSample::Kind kind,
                                   const DataBlockWords& words) {
   TrendSample s = sample(time, kind);
+  // A W that did not decode: the one before goes on.
   s.w = words[kSetpoint];
-  s.wKnown = true;
+  s.wKnown = s.w != kNoValue;
   s.heater = words[kHeaterOutput] == 1 ? 1 : 0;
   s.p = words[kPTerm];
   s.i = words[kITerm];

@@ -331,11 +331,12 @@ void frmOVX::setStatusLine(const QString& text) {
 // --- Display ---
 
 void frmOVX::ShowParameters() {
+  // A word that did not decode shows as an empty field: no value to offer.
   const DataBlockWords& block = commands_.DataBlock;
-  W->setText(Plain(block[kSetpoint]));
-  P->setText(Plain(block[kPTerm]));
-  I->setText(Plain(block[kITerm]));
-  D->setText(Plain(block[kDTerm]));
+  W->setText(PlainWord(block[kSetpoint]));
+  P->setText(PlainWord(block[kPTerm]));
+  I->setText(PlainWord(block[kITerm]));
+  D->setText(PlainWord(block[kDTerm]));
 }
 
 void frmOVX::ShowHeaterStatus() {
@@ -564,6 +565,17 @@ void frmOVX::leftoversDiscarded(const QString& label, const QByteArray& bytes) {
 
 void frmOVX::readingTaken(const Reading& reading) {
   if (reading.block == BlockKind::Data && reading.outcome == Outcome::Answered) ShowParameters();
+}
+
+void frmOVX::answerRuleLearned(BlockKind kind, const AnswerRule::Learned& news) {
+  if (!settings_.Debug) return;
+  const QString block =
+      kind == BlockKind::Data ? QStringLiteral("Data block") : QStringLiteral("Value block");
+  if (news.trailer)
+    appendStatusText(block + QStringLiteral(" trailer is the checksum: verified from now on") +
+                     CRLF);
+  if (news.header)
+    appendStatusText(block + QStringLiteral(" header names its block: checked from now on") + CRLF);
 }
 
 void frmOVX::dataBlockSent(const DataBlockWords&, bool fromMemory) {

@@ -154,6 +154,7 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
   void frameSent(const QByteArray& frame) override;
   void responseReceived(const QByteArray& response) override;
   void readingTaken(const Reading& reading) override;
+  void answerRuleLearned(BlockKind kind, const AnswerRule::Learned& news) override;
   void retryPauseStarted() override;
   void retryPauseEnded() override;
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;

@@ -72,7 +72,7 @@ void Operations::parameterKeyPress(QLineEdit* field, int key) {
 
   const QString typed(QChar(static_cast<char16_t>(key)));
   if (typed == QString(QChar(27))) {
-    field->setText(Plain(commands_.DataBlock[rule->word]));
+    field->setText(PlainWord(commands_.DataBlock[rule->word]));
     field->setCursorPosition(0);
     field->deselect();
     return;
@@ -84,10 +84,14 @@ void Operations::parameterKeyPress(QLineEdit* field, int key) {
   double low = 0, high = 500;
   QString message;
   if (rule->word == kSetpoint) {
-    low = commands_.DataBlock[kSetpointLow];
-    high = commands_.DataBlock[kSetpointHigh];
-    message = QStringLiteral("Set point value is out of range [") + Plain(low) +
-              QStringLiteral(" <= W <= ") + Plain(high) + QStringLiteral("].");
+    const int16_t lowWord = commands_.DataBlock[kSetpointLow];
+    const int16_t highWord = commands_.DataBlock[kSetpointHigh];
+    // A limit that did not decode leaves no range that a value could be in.
+    low = lowWord == kNoValue ? 1 : lowWord;
+    high = highWord == kNoValue ? 0 : highWord;
+    message = QStringLiteral("Set point value is out of range [") +
+              TrimBlanks(BlankSignedWord(lowWord)) + QStringLiteral(" <= W <= ") +
+              TrimBlanks(BlankSignedWord(highWord)) + QStringLiteral("].");
   } else {
     high = rule->word == kPTerm ? 500 : 5000;
     message = rule->name + QStringLiteral(" value is out of range [0 <= ") + rule->name +
@@ -178,14 +182,15 @@ void Operations::menuOVXStatus_Click() {
   commands_.GetDataBlock(true);
   commands_.GetValueBlock(true);
   const QString& nl = CRLF;
+  const DataBlockWords& block = commands_.DataBlock;
   const QString text =
-      QStringLiteral("Setpoint:") + BlankSigned(commands_.DataBlock[kSetpoint]) + nl +
-      QStringLiteral("Actual Temperature:") + BlankSigned(commands_.Values.ActualTemperature) + nl +
-      nl + QStringLiteral("P:") + BlankSigned(commands_.DataBlock[kPTerm]) + nl +
-      QStringLiteral("I:") + BlankSigned(commands_.DataBlock[kITerm]) + nl + QStringLiteral("D:") +
-      BlankSigned(commands_.DataBlock[kDTerm]) + nl + nl +
-      (commands_.DataBlock[kHeaterOutput] != 0 ? QStringLiteral("Heater Output is ON")
-                                               : QStringLiteral("Heater Output is OFF")) +
+      QStringLiteral("Setpoint:") + BlankSignedWord(block[kSetpoint]) + nl +
+      QStringLiteral("Actual Temperature:") + BlankSignedWord(commands_.Values.ActualTemperature) +
+      nl + nl + QStringLiteral("P:") + BlankSignedWord(block[kPTerm]) + nl + QStringLiteral("I:") +
+      BlankSignedWord(block[kITerm]) + nl + QStringLiteral("D:") + BlankSignedWord(block[kDTerm]) +
+      nl + nl +
+      (block[kHeaterOutput] != 0 ? QStringLiteral("Heater Output is ON")
+                                 : QStringLiteral("Heater Output is OFF")) +
       nl + nl + QStringLiteral("Optimization Status:") +
       BlankSigned(commands_.Values.OptimizationStatus) + nl + QStringLiteral("Output Status:") +
       BlankSigned(commands_.Values.OutputStatus);
@@ -197,20 +202,23 @@ std::optional<int16_t> Operations::EnterSetpoint() {
   const int16_t current = commands_.DataBlock[kSetpoint];
   const int16_t low = commands_.DataBlock[kSetpointLow];
   const int16_t high = commands_.DataBlock[kSetpointHigh];
-  const QString range = BlankSigned(low) + QStringLiteral("°C ...") + BlankSigned(high);
+  const QString range = BlankSignedWord(low) + QStringLiteral("°C ...") + BlankSignedWord(high);
   for (;;) {
     const std::optional<QString> reply =
         platform_.inputBox(QStringLiteral("Enter new Setpoint W") + CRLF +
                                QStringLiteral("(Range:") + range + QStringLiteral("°C):"),
-                           QStringLiteral("New Setpoint W"), Plain(current) + QStringLiteral("°C"));
+                           QStringLiteral("New Setpoint W"),
+                           current == kNoValue ? QString() : Plain(current) + QStringLiteral("°C"));
     if (!reply) return std::nullopt;
     const QString text = TrimBlanks(*reply);
     if (text.isEmpty()) return std::nullopt;
     // A reply without a number at its start is refused like one out of
     // range: taken as 0, it would set W = 0 on the controller.
     const std::optional<double> value = NumberAtStart(text);
-    // Within the 16-bit limits, so the conversion always succeeds.
-    if (value && low <= *value && *value <= high) return ToInt16(*value);
+    // Within the 16-bit limits, so the conversion always succeeds; a limit
+    // that did not decode leaves no range.
+    const bool limits = low != kNoValue && high != kNoValue;
+    if (value && limits && low <= *value && *value <= high) return ToInt16(*value);
     BeepIfSound(platform_, settings_);
     MsgBox(platform_,
            QStringLiteral("Value out of Range!") + CRLF + QStringLiteral("Valid range: ") + range +

@@ -47,18 +47,19 @@ void Operations::selfOptimize(int16_t W) {
   commands_.DataBlock[kSetpoint] = W;
   commands.SendDataBlock();
 
-  // The run must start well below the setpoint.
+  // The run must start well below the setpoint, which an X that did not
+  // decode cannot show.
   const double margin = 0.2 * span;
-  if (!(X + margin <= W)) {
+  if (X == kNoValue || !(X + margin <= W)) {
     BeepIfSound(platform_, settings_);
     MsgBox(platform_,
            QStringLiteral("Self-Optimizing not possible!") + nl +
                QStringLiteral("Actual Temperature X must be at least") + nl + QStringLiteral("(") +
                Plain(RoundDigits(margin, 0)) + QStringLiteral(" + X)°C below Setpoint W at the") +
                nl + QStringLiteral("beginning of the self optimizing process...") + nl + nl +
-               QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") +
-               nl + QStringLiteral("Setpoint W:          ") + BlankSigned(W) +
-               QStringLiteral("°C") + nl,
+               QStringLiteral("Actual Temperature X:") + BlankSignedWord(X) +
+               (X != kNoValue ? QStringLiteral("°C") : QString()) + nl +
+               QStringLiteral("Setpoint W:          ") + BlankSigned(W) + QStringLiteral("°C") + nl,
            MsgButtons::Ok, MsgIcon::None, QStringLiteral("OVX"));
     form.setStatusLine(ready);
     return;

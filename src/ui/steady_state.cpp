@@ -61,7 +61,8 @@ void Operations::WaitForSteadyState(int16_t W) {
     commands_.GetValueBlock(true);
     const int16_t X = commands_.Values.ActualTemperature;
 
-    if (std::abs(X - W) <= kWindow) {
+    // An X that did not decode is no sample.
+    if (X != kNoValue && std::abs(X - W) <= kWindow) {
       sum += X;
       average = sum / n;
       if (static_cast<float>(n) >= 2.0f) {
@@ -77,7 +78,8 @@ void Operations::WaitForSteadyState(int16_t W) {
 
     const double elapsed = std::floor(platform_.now() - start);
     form.setStatusText(
-        QStringLiteral("Actual Temperature X:") + BlankSigned(X) + QStringLiteral("°C") + nl +
+        QStringLiteral("Actual Temperature X:") + BlankSignedWord(X) +
+        (X != kNoValue ? QStringLiteral("°C") : QString()) + nl +
         QStringLiteral("Setpoint           W:") + BlankSigned(W) + QStringLiteral("°C") + nl + nl +
         QStringLiteral("Window              : W ±") + Plain(kWindow) + nl +
         QStringLiteral("Average             :") + BlankSigned(average) + QStringLiteral("°C") + nl +

@@ -156,7 +156,8 @@ TEST(ConnectionCheck, Outcomes) {
       {{QByteArray(), Valid()}, true, {A::Retry}, -1, 2},
       {{"R001NT?\r\n"}, true, {A::Cancel}, 1, 1},             // the echo: 9 characters
       {{QByteArray(116 + 5, '\0')}, true, {A::Cancel}, 1, 1},  // only NUL characters
-      {{spoilt}, true, {A::Cancel}, 1, 1},                     // a wrong checksum: as none
+      {{spoilt}, true, {A::Cancel}, 3, 1},  // a wrong checksum, since the start's answers had it
+      {{BlockResponse(QByteArray(92, '\0'))}, true, {A::Cancel}, 3, 1},  // NULs in the data field
       {{QByteArray(60, 'x')}, true, {A::Ok}, 3, 1}, {{QByteArray()}, false, {}, 1, 1},
       {{QByteArray(60, 'x')}, false, {}, 3, 1},
       // clang-format on
@@ -176,13 +177,19 @@ TEST(ConnectionCheck, Outcomes) {
         "Invalid response from frmOVX\r\n\r\nTry to increase the value of "
         "'TxDelay'\r\nin Section [COM] of " +
         s.platform.dir() + "/ovx.ini";
+    // 116 characters that are rejected: a delay cannot help.
+    const QString rejected =
+        "Invalid response from frmOVX\r\n\r\nThe answer is not a valid data block.\r\n"
+        "Please check the connection to COM1.";
+    const bool ok = c.result == 3 && c.replies[0].size() != 116;  // the wrong length's box
     for (const MessageBoxRequest& r : s.platform.boxes) {
       EXPECT_EQ(r.title, "OVX-Check");
       EXPECT_EQ(r.icon, MsgIcon::Exclamation);
-      EXPECT_EQ(r.buttons, c.result == 3 ? MsgButtons::Ok : MsgButtons::RetryCancel);
-      EXPECT_TRUE(c.result == 3 ? r.text == invalid
-                                : r.text.startsWith("No response from frmOVX\r\n") &&
-                                      r.defaultButton == MsgAnswer::Retry)
+      EXPECT_EQ(r.buttons, ok ? MsgButtons::Ok : MsgButtons::RetryCancel);
+      EXPECT_TRUE(ok ? r.text == invalid
+                     : r.defaultButton == MsgAnswer::Retry &&
+                           (c.result == 3 ? r.text == rejected
+                                          : r.text.startsWith("No response from frmOVX\r\n")))
           << r.text.toStdString();
     }
     EXPECT_EQ(s.form().HeaterStatus->text(), c.result == -1 ? "OFF" : "?");

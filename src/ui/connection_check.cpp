@@ -31,25 +31,29 @@ Outcome Operations::checkConnection(bool showMessages) {
       }
       return outcome;
     }
-    // Nothing came back, or a whole answer spoilt on the line: a delay cannot
-    // help, but another try may.
     if (!showMessages) break;
     BeepIfSound(platform_, settings_);
-    const MsgAnswer answer =
-        MsgBox(platform_,
-               QStringLiteral("No response from frmOVX") + CRLF + CRLF +
-                   QStringLiteral("Please check the following:") + CRLF + CRLF +
-                   QStringLiteral("     - the OVX is switched on") + CRLF +
-                   QStringLiteral("     - the OVX is is connected to COM") +
-                   QString::number(settings_.Port) + CRLF +
-                   QStringLiteral("     - the control loop number [display Nº]") + CRLF +
-                   QStringLiteral("       of the first control channel is set to ") +
-                   QString::number(settings_.ControlLoopNumber) + QStringLiteral("."),
-               MsgButtons::RetryCancel, MsgIcon::Exclamation, QStringLiteral("OVX-Check"),
-               MsgAnswer::Retry);
+    // Nothing came back; or 116 characters that are no data block, which a
+    // longer delay cannot mend, but another try may.
+    const QString text =
+        outcome == Outcome::NoAnswer
+            ? QStringLiteral("No response from frmOVX") + CRLF + CRLF +
+                  QStringLiteral("Please check the following:") + CRLF + CRLF +
+                  QStringLiteral("     - the OVX is switched on") + CRLF +
+                  QStringLiteral("     - the OVX is is connected to COM") +
+                  QString::number(settings_.Port) + CRLF +
+                  QStringLiteral("     - the control loop number [display Nº]") + CRLF +
+                  QStringLiteral("       of the first control channel is set to ") +
+                  QString::number(settings_.ControlLoopNumber) + QStringLiteral(".")
+            : QStringLiteral("Invalid response from frmOVX") + CRLF + CRLF +
+                  QStringLiteral("The answer is not a valid data block.") + CRLF +
+                  QStringLiteral("Please check the connection to COM") +
+                  QString::number(settings_.Port) + QStringLiteral(".");
+    const MsgAnswer answer = MsgBox(platform_, text, MsgButtons::RetryCancel, MsgIcon::Exclamation,
+                                    QStringLiteral("OVX-Check"), MsgAnswer::Retry);
     if (answer != MsgAnswer::Retry) {
       link_.ClearReceiveBuffer(QStringLiteral("OVX_Check () [End]"));
-      return Outcome::NoAnswer;
+      return outcome;
     }
   }
   link_.ClearReceiveBuffer(QStringLiteral("OVX_Check () [End]"));
@@ -61,10 +65,10 @@ int Operations::OVX_Check(bool ShowMessages) {
     case Outcome::Answered:
       return -1;
     case Outcome::WrongLength:
-      return 3;
-    case Outcome::NoAnswer:
     case Outcome::NotABlock:
     case Outcome::Corrupted:
+      return 3;
+    case Outcome::NoAnswer:
       break;
   }
   return 1;

@@ -112,7 +112,8 @@ class Operations {
  private:
   // Self-optimizing once the controller is claimed for it.
   void selfOptimize(int16_t W);
-  // Reads the data block once and tells how that went.
+  // Reads the data block, again while the operator chooses Retry in a box,
+  // and tells how the last read went.
   Outcome checkConnection(bool showMessages);
   void switchHeater(bool on, bool byAlarm);
   // A main-window field does not hold a 16-bit number (Load/Save PID's).

@@ -89,6 +89,16 @@ SimOptions ParseOptions(const QCoreApplication& app) {
        "Fault: a broken sensor; after this many real seconds the measured value jumps by --jump.",
        "seconds"},
       {"jump", "Size of the sensor's jump with --jump-after in °C (default 400).", "c", "400"},
+      {"trailer",
+       "What follows the data field of an answer: checksum (its checksum and Q, the default), "
+       "zero (0000Q) or blank (five blanks).",
+       "kind", "checksum"},
+      {"header",
+       "Whether the header of an answer names its block: named (NT, NF; the default) or plain.",
+       "kind", "named"},
+      {"reserved-word",
+       "Hold \"@  \", which the encoding cannot carry, in the reserved data word 5 and in the "
+       "value block's Value8."},
   });
   parser.process(app);
   if (!parser.positionalArguments().isEmpty())
@@ -137,6 +147,20 @@ SimOptions ParseOptions(const QCoreApplication& app) {
   if (parser.isSet("jump-after"))
     o.model.jumpAfter = Number(parser, "jump-after", 0, 1e7) * o.speed;
   o.model.jump = Number(parser, "jump", -2000, 2000);
+  const QString trailer = parser.value("trailer");
+  if (trailer == "checksum")
+    o.model.trailer = ovx::sim::Trailer::Checksum;
+  else if (trailer == "zero")
+    o.model.trailer = ovx::sim::Trailer::Zero;
+  else if (trailer == "blank")
+    o.model.trailer = ovx::sim::Trailer::Blank;
+  else
+    Fail("invalid --trailer value \"" + trailer + "\": checksum, zero or blank");
+  const QString header = parser.value("header");
+  if (header != "named" && header != "plain")
+    Fail("invalid --header value \"" + header + "\": named or plain");
+  o.model.namedHeaders = header == "named";
+  o.model.reservedWord = parser.isSet("reserved-word");
   bool seedOk = false;
   o.model.seed = parser.value("seed").toUInt(&seedOk);
   if (!seedOk)

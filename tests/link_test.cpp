@@ -196,6 +196,43 @@ TEST(ConnectionCheck, Outcomes) {
   }
 }
 
+// Controllers that fill their answers in other ways work all through a
+// session: start, a steady wait, a heater switch whose write carries back,
+// byte for byte, a reserved word that does not decode. The trace says what
+// the program learned (an answer refused for it: ConnectionCheck).
+TEST(AnswerRule, OtherControllersWorkAllThrough) {
+  using sim::Trailer;
+  const QString trailer = "Data block trailer is the checksum: verified from now on",
+                header = "Data block header names its block: checked from now on";
+  const struct {
+    sim::ModelOptions options;
+    QStringList learned;
+  } cases[] = {
+      {{.noise = 0, .trailer = Trailer::Zero}, {header}},
+      {{.noise = 0, .reservedWord = true}, {trailer, header}},
+      {{.noise = 0, .trailer = Trailer::Blank, .namedHeaders = false, .reservedWord = true}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.learned.size());
+    Harness h(kDebugIni, c.options);
+    h.everyYield([&] {  // every read succeeds: none pauses after a failure
+      if (h.form().statusLine() == "Invalid response") throw std::runtime_error("failed");
+    });
+    ASSERT_TRUE(h.start());
+    const QString start = h.form().statusText();
+    EXPECT_EQ(start.split("\r\n").filter("from now on"), c.learned);
+    EXPECT_EQ(start.contains("\r\nRes.: undecodable\r\n"), c.options.reservedWord);
+    h.form().ops().WaitForSteadyState(25);
+    h.mark();
+    h.form().ops().SwitchHeaterOutput(true);
+    const QByteArray field = EncodeDataBlock(Block(32, 10, 300, 60, 1))  // the heater on
+                                 .replace(15, 3, c.options.reservedWord ? "@  " : "   ");
+    EXPECT_EQ(h.sent()[1], "S001  T " + field + Checksum(field) + "Q");
+    EXPECT_EQ(h.commands().DataBlock[5], c.options.reservedWord ? kNoValue : 0);
+    EXPECT_TRUE(Idle(h.form()) && h.model.writesApplied() == 1);
+  }
+}
+
 // An actual temperature that does not decode is no value: the status shows
 // it as such, self-optimizing cannot start from it, and the run log leaves
 // its cell empty, saying why (and so for W in the comment lines).

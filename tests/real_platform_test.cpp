@@ -417,7 +417,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, LineFaults, testing::ValuesIn(kModes),
 TEST_F(RealPort, SimulatorRefusesBadOptionsAndAnswersAtTheLinePace) {
   for (const char* bad : {"--fault=bogus", "--speed=0", "--loop=1.5", "--pace=maybe", "--late=-1",
                           "--seed=x", "--corrupt-probability=2", "--heater=1", "--silent-after=x",
-                          "--jump-after=-1", "--jump=9999"}) {
+                          "--jump-after=-1", "--jump=9999", "--trailer=sum", "--header=no"}) {
     QProcess sim;
     sim.start(SimProcess::path(), {bad});
     ASSERT_TRUE(sim.waitForFinished(5000));

@@ -21,11 +21,24 @@ constexpr int kNulLength = 32;  // NUL characters sent instead of a response
 // Response frame: 17 characters of header, the data field, 7 of trailer.
 constexpr int kHeaderLength = 17;
 
-QByteArray Header(int loop, const char* code) {
-  return ("A" + LoopText(loop) + code + " OVX 7316").leftJustified(kHeaderLength, ' ', true);
+constexpr int kReservedWord = 5;            // "Res.:", used by no operation
+constexpr int kReservedValuePosition = 34;  // Value8, from 1
+const QByteArray kReservedText = "@  ";     // 32768: beyond 16 bits
+
+QByteArray Header(int loop, const char* code, bool named) {
+  return ("A" + LoopText(loop) + (named ? code : "  ") + " OVX 7316")
+      .leftJustified(kHeaderLength, ' ', true);
 }
 
-QByteArray Trailer(const QByteArray& field) {
+QByteArray TrailerOf(const QByteArray& field, Trailer kind) {
+  switch (kind) {
+    case Trailer::Zero:
+      return "0000Q\r\n";
+    case Trailer::Blank:
+      return "     \r\n";
+    case Trailer::Checksum:
+      break;
+  }
   return Checksum(field) + "Q\r\n";
 }
 
@@ -47,6 +60,10 @@ ControllerModel::ControllerModel(ModelOptions options)
   // default set has it.
   data_[kHeaterOutput] = options.heaterOn ? 1 : 0;
   data_[kOptimize1] = data_[kOptimize2] = 0;
+  if (options.reservedWord) {
+    data_[kReservedWord] = kNoValue;
+    raw_[kReservedWord] = kReservedText;
+  }
   history_.fill(options.start);
 }
 
@@ -158,12 +175,16 @@ void ControllerModel::handleLine(const QByteArray& line, double t, std::vector<A
   // A frame counts when it ends the line; characters before it are noise.
   const QByteArray dataRequest = DataBlockRequest(options_.loop);
   const QByteArray valueRequest = ValueBlockRequest(options_.loop);
+  const bool named = options_.namedHeaders;
   if (line.endsWith(dataRequest)) {
-    const QByteArray field = EncodeDataBlock(data_);
-    answer(line, Header(options_.loop, "NT") + field + Trailer(field), t, answers);
+    const QByteArray field = EncodeDataBlock(data_, raw_);
+    answer(line, Header(options_.loop, "NT", named) + field + TrailerOf(field, options_.trailer), t,
+           answers);
   } else if (line.endsWith(valueRequest)) {
-    const QByteArray field = EncodeValueBlock(valueBlock());
-    answer(line, Header(options_.loop, "NF") + field + Trailer(field), t, answers);
+    QByteArray field = EncodeValueBlock(valueBlock());
+    if (options_.reservedWord) field.replace(kReservedValuePosition - 1, 3, kReservedText);
+    answer(line, Header(options_.loop, "NF", named) + field + TrailerOf(field, options_.trailer), t,
+           answers);
   } else if (applyWrite(line)) {
     ++writesApplied_;
   }
@@ -178,6 +199,7 @@ bool ControllerModel::applyWrite(const QByteArray& line) {
   const QByteArray field = frame.mid(head.size(), kDataFieldLength);
   if (frame.mid(head.size() + kDataFieldLength, 4) != Checksum(field)) return false;
   data_ = DecodeDataBlock(field);
+  raw_ = UndecodableWords(field);
   updateMode();  // an optimizing request or the heater switch takes effect at once
   return true;
 }

@@ -27,6 +27,10 @@ enum class Fault {
   Corrupt,   // each response is corrupted with probability `corruptProbability`
 };
 
+// What follows the data field of an answer: its checksum and "Q" as the
+// program writes it, or what another controller may put there instead.
+enum class Trailer { Checksum, Zero /* "0000Q" */, Blank /* five blanks */ };
+
 struct ModelOptions {
   int loop = 1;
   double ambient = 25;        // °C
@@ -44,6 +48,11 @@ struct ModelOptions {
   double silentAfter = -1;  // from then on (s) the controller neither answers nor takes writes
   double jumpAfter = -1;    // from then on (s) the sensor reads `jump` °C off (a broken sensor)
   double jump = 400;
+  Trailer trailer = Trailer::Checksum;
+  bool namedHeaders = true;  // headers name their block ("NT", "NF"); else neither
+  // Data word 5 (reserved) and the value block's Value8 hold "@  ", which
+  // the encoding cannot carry; word 5 then keeps what a write brings.
+  bool reservedWord = false;
 };
 
 // One answer that the model sends: its bytes, and when they start (simulated
@@ -89,6 +98,7 @@ class ControllerModel {
 
   ModelOptions options_;
   DataBlockWords data_;
+  RawWords raw_;  // the characters of the words that do not decode, as written
   double temperature_ = 25;
   long long steps_ = 0;  // integration steps done; model time = steps_ * step
   LineBuffer lines_;

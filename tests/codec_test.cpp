@@ -118,13 +118,10 @@ TEST(CheckResponse, JudgesByWhatTheControllerHasShown) {
       // clang-format off
       {"data block", frame("A001NT OVX 7316", data), Data, Answered, Answered},
       {"value block", frame("A001NF OVX 7316", value), Value, Answered, Answered},
-      {"header naming neither", frame("", data), Value, Answered, Answered},
       {"header naming both", frame("NTNF", data), Data, Answered, Answered},
       {"value block for data", frame("A001NF", value), Data, Answered, NotABlock},
       {"data block for value", frame("A001NT", data), Value, Answered, NotABlock},
       {"nothing", "", Data, NoAnswer, NoAnswer},
-      {"116 NULs", QByteArray(116, '\0'), Data, NoAnswer, NoAnswer},
-      {"echoed request", "R001NT?\r\n", Data, NoAnswer, NoAnswer},
       {"cut short", frame("", data).chopped(1), Data, WrongLength, WrongLength},
       {"data changed", frame("", with(data, 5, "~"), spoilt), Data, Answered, Corrupted},
       {"trailer 0000Q", frame("", data, "0000Q\r\n"), Data, Answered, Corrupted},

@@ -10,6 +10,7 @@
 #include "support/harness.h"
 #include "trun/frmtrun.h"
 #include "ui/watch_dialog.h"
+#include "watch/conditions.h"
 
 using namespace ovx;
 using namespace ovx::test;
@@ -211,6 +212,16 @@ TEST(Watch, ConditionsRaiseActClearAndComeAgain) {
     EXPECT_EQ(h.form().windowTitle(), shown ? "ALARM — KALVEN OVX 7316" : "KALVEN OVX 7316");
     EXPECT_EQ(h.platform.beeps - beeps, c.beeps);
   }
+}
+
+// An X or a limit that did not decode tells the watch nothing: it neither
+// raises nor clears an alarm.
+TEST(Watch, ValuesThatDidNotDecodeJudgeNothing) {
+  Conditions c(WatchSettings{}, 0);
+  c.observe({0, Observation::Data, 0, 1000, 1, kNoValue});  // SP H: no limit of its own
+  EXPECT_TRUE(c.observe({10, Observation::Value, 1300}).empty());
+  EXPECT_EQ(c.observe({20, Observation::Data, 0, 1000, 1, 1200}).size(), 1u);  // above 1220
+  EXPECT_TRUE(c.observe({30, Observation::Value, kNoValue}).empty());
 }
 
 // An alarm in a run's steady-state wait, in its dwell (a monitoring read from

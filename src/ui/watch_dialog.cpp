@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "link/tools.h"
+#include "protocol/blocks.h"
 #include "protocol/numtext.h"
 
 namespace ovx {
@@ -45,7 +46,11 @@ WatchDialog::WatchDialog(Platform& platform, const Settings& settings, const Wat
     label->setBuddy(field);
     form->addRow(label, field);
   }
-  fields[1]->setPlaceholderText(QStringLiteral("SP H + 20 = ") + QString::number(highLimit + 20));
+  // An SP H that did not decode gives no number.
+  fields[1]->setPlaceholderText(QStringLiteral("SP H + 20") +
+                                (highLimit == kNoValue
+                                     ? QString()
+                                     : QStringLiteral(" = ") + QString::number(highLimit + 20)));
   column->addWidget(
       new QLabel(QStringLiteral("The watch is no safety device: the furnace needs its own\n"
                                 "over-temperature cut-out, as a relay can fail closed."),

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "protocol/blocks.h"
+
 namespace ovx {
 
 Conditions::Conditions(const WatchSettings& settings, double start)
@@ -10,18 +12,21 @@ Conditions::Conditions(const WatchSettings& settings, double start)
 
 std::vector<OperationEvent> Conditions::observe(const Observation& o) {
   const double t = o.time;
+  // A value that did not decode is none: it tells nothing of what it stands for.
+  auto known = [](int16_t v) { return v == kNoValue ? std::nullopt : std::optional<int16_t>(v); };
+  const bool xRead = o.kind == Observation::Value && o.x != kNoValue;
   switch (o.kind) {
     case Observation::Value:
-      x_ = o.x;
+      if (xRead) x_ = o.x;
       lastAnswer_ = t;
       break;
     case Observation::Data:
       lastAnswer_ = t;
       [[fallthrough]];
     case Observation::Written:
-      w_ = o.w;
+      w_ = known(o.w);
       heaterOn_ = o.heater == 1;
-      highLimit_ = o.highLimit;
+      highLimit_ = known(o.highLimit);
       break;
     case Observation::Failed:
       break;
@@ -40,8 +45,9 @@ std::vector<OperationEvent> Conditions::observe(const Observation& o) {
     return e;
   };
 
-  // A failed read tells nothing new of X: the temperatures wait for an answer.
-  if (x_ && o.kind != Observation::Failed) {
+  // A failed read, or an X that did not decode, tells nothing new of X: the
+  // temperatures wait for an answer.
+  if (x_ && o.kind != Observation::Failed && (xRead || o.kind != Observation::Value)) {
     const int x = *x_;
     const int hysteresis = kHysteresis;
     const int deviation = settings_.Deviation;

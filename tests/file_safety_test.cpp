@@ -3,6 +3,7 @@
 // (only regular files are read, and a pipe never blocks); and message box
 // lines cut to 100 characters.
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -122,6 +123,39 @@ TEST(FileSafety, PidParIsReplacedOrCreatedOnlyWhereItShould) {
     const bool kept = !existed || ::stat(f.at("pid.par"), &after) != 0;
     EXPECT_EQ(kept ? before.st_gid : after.st_gid, before.st_gid);
   }
+}
+
+// The log of an interrupted run opened again: only a regular file under its
+// own name, never blocking, a row cut short by a crash taken off before the
+// next; the folder's files listed newest first, without links and folders.
+TEST(FileSafety, AnInterruptedLogIsOpenedOnlyWhereItShould) {
+  const QByteArray rows = "# head\r\nrow 1\r\n";
+  const std::tuple<std::function<void(Folder&)>, QString, QString> cases[] = {
+      {[&](Folder& f) { f.put("log", rows + "ro"); }, "", "log 644: " + rows + "row 2\r\n"},
+      {[&](Folder& f) { f.put("log", "# head\r\n"); }, "Changed since it was read",
+       "log 644: # head\r\n"},
+      {[&](Folder& f) { f.put("real", rows), f.link("log", "real"); }, files::kNotRegular,
+       "log -> real 644: " + rows + " | real 644: " + rows},
+      {[](Folder& f) { ::mkfifo(f.at("log"), 0644); }, strerror(ENXIO), "log"},
+  };
+  ::umask(022);
+  for (const auto& [plant, reason, after] : cases) {
+    Folder f;
+    plant(f);
+    QString error;
+    if (auto log = files::OpenAppendFile(f.dir.filePath("log"), rows.size(), error)) {
+      EXPECT_EQ(log->append("row 2\r\n"), "");
+    }
+    EXPECT_EQ(std::pair(error, f.listing()), std::pair(reason, after));
+  }
+  Folder f;
+  f.link("link", "old");
+  for (const auto& [name, age] : {std::pair("old", 300), {"middle", 200}, {"new", 100}}) {
+    f.put(name, name);
+    const timeval times[2] = {{::time(nullptr) - age, 0}, {::time(nullptr) - age, 0}};
+    ASSERT_EQ(::utimes(f.at(name), times), 0);
+  }
+  EXPECT_EQ(files::NewestFirst(f.dir.path()), QStringList({"new", "middle", "old"}));
 }
 
 TEST(FileSafety, BoxLinesAreCutAtAHundredCharacters) {

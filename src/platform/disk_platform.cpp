@@ -2,7 +2,6 @@
 
 #include <QDir>
 
-#include "platform/files.h"
 #include "platform/profile_file.h"
 
 namespace ovx {
@@ -52,7 +51,16 @@ FileError DiskPlatform::createFolder(const QString& path) {
 }
 
 std::unique_ptr<AppendFile> DiskPlatform::createAppendFile(const QString& path, FileError& error) {
-  return files::CreateAppendFile(path, error);
+  return files::CreateAppendFile(path, error, appendSync());
+}
+
+std::unique_ptr<AppendFile> DiskPlatform::openAppendFile(const QString& path, qint64 keep,
+                                                         FileError& error) {
+  return files::OpenAppendFile(path, keep, error, appendSync());
+}
+
+QStringList DiskPlatform::filesNewestFirst(const QString& folder) {
+  return files::NewestFirst(folder);
 }
 
 }  // namespace ovx

@@ -3,6 +3,7 @@
 // clock, windows and line but not in how a file is read or written.
 #pragma once
 
+#include "platform/files.h"
 #include "platform/platform.h"
 
 namespace ovx {
@@ -24,6 +25,13 @@ class DiskPlatform : public Platform {
   FileError createFile(const QString& path, const QByteArray& data) override;
   FileError createFolder(const QString& path) override;
   std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) override;
+  std::unique_ptr<AppendFile> openAppendFile(const QString& path, qint64 keep,
+                                             FileError& error) override;
+  QStringList filesNewestFirst(const QString& folder) override;
+
+ protected:
+  // How an append file's rows go to disk.
+  virtual files::Sync appendSync() { return ::fdatasync; }
 
  private:
   QString profilePath(const QString& fileName);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -197,7 +198,8 @@ namespace {
 
 class AppendOnlyFile : public AppendFile {
  public:
-  AppendOnlyFile(QString path, int fd) : path_(std::move(path)), fd_(fd) {}
+  AppendOnlyFile(QString path, int fd, off_t size, Sync sync)
+      : path_(std::move(path)), fd_(fd), size_(size), sync_(std::move(sync)) {}
   ~AppendOnlyFile() override { ::close(fd_); }
   QString path() const override { return path_; }
 
@@ -209,7 +211,7 @@ class AppendOnlyFile : public AppendFile {
       if (n <= 0) return cutBack(n < 0 ? errno : ENOSPC);
       written += n;
     }
-    if (::fdatasync(fd_) != 0) return cutBack(errno);
+    if (sync_(fd_) != 0) return cutBack(errno);
     size_ += data.size();
     return {};
   }
@@ -235,7 +237,8 @@ class AppendOnlyFile : public AppendFile {
 
   QString path_;
   int fd_;
-  off_t size_ = 0;
+  off_t size_;  // what the file holds of whole appends
+  Sync sync_;
 };
 
 }  // namespace
@@ -249,7 +252,7 @@ QString CreateFolder(const QString& path) {
   return syncFolder(path);
 }
 
-std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error) {
+std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error, Sync sync) {
   const QFileInfo info(path);
   const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
   const QString stem = path.chopped(suffix.size());
@@ -262,7 +265,7 @@ std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error
       // The new entry must survive a power cut too; should the folder fail
       // to sync, the rows still go to the file, which is the best left to do.
       syncFolder(candidate);
-      return std::make_unique<AppendOnlyFile>(candidate, fd);
+      return std::make_unique<AppendOnlyFile>(candidate, fd, 0, std::move(sync));
     }
     if (errno != EEXIST) {
       error = systemReason(errno);
@@ -271,6 +274,35 @@ std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error
   }
   error = systemReason(EEXIST);
   return nullptr;
+}
+
+std::unique_ptr<AppendFile> OpenAppendFile(const QString& path, qint64 keep, QString& error,
+                                           Sync sync) {
+  // O_NOFOLLOW: a link put in place of a log is not the log; O_NONBLOCK: a
+  // pipe there opens at once and is refused below.
+  const int fd = ::open(QFile::encodeName(path).constData(),
+                        O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno == ELOOP ? QString::fromLatin1(kNotRegular) : systemReason(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < keep) {
+    error = !S_ISREG(st.st_mode) ? QString::fromLatin1(kNotRegular)
+                                 : QStringLiteral("Changed since it was read");
+    ::close(fd);
+    return nullptr;
+  }
+  if (st.st_size > keep && (::ftruncate(fd, keep) != 0 || sync(fd) != 0)) {
+    error = systemReason(errno);
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<AppendOnlyFile>(path, fd, keep, std::move(sync));
+}
+
+QStringList NewestFirst(const QString& folder) {
+  return QDir(folder).entryList(QDir::Files | QDir::NoSymLinks, QDir::Time);
 }
 
 }  // namespace ovx::files

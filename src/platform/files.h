@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -45,10 +46,20 @@ QString Create(const QString& path, const QByteArray& data, HardLink hardLink = 
 // Creates the folder (one level) unless it is there, and syncs the folder
 // above it.
 QString CreateFolder(const QString& path);
+// Puts the data of a file on disk, as fdatasync(2) does (errno set on failure).
+using Sync = std::function<int(int fd)>;
+
 // Creates a new file with O_EXCL, under a free name beside the path when the
 // path is taken, and syncs its folder. Each append is written, and synced
-// before it returns; a failed one is cut off again. The file is detached when
-// its path no longer leads to it.
-std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error);
+// with `sync` before it returns; a failed one is cut off again. The file is
+// detached when its path no longer leads to it.
+std::unique_ptr<AppendFile> CreateAppendFile(const QString& path, QString& error,
+                                             Sync sync = ::fdatasync);
+// Opens the regular file at the path (a link is refused) to append to, as
+// CreateAppendFile's files do, after cutting it to its first `keep` bytes.
+std::unique_ptr<AppendFile> OpenAppendFile(const QString& path, qint64 keep, QString& error,
+                                           Sync sync = ::fdatasync);
+// The regular files in the folder, newest modification first.
+QStringList NewestFirst(const QString& folder);
 
 }  // namespace ovx::files

@@ -16,9 +16,11 @@ class QWidget;
 
 namespace ovx {
 
-enum class MsgButtons { Ok, OkCancel, RetryCancel };
+// Custom: the buttons named in the request's buttonTexts.
+enum class MsgButtons { Ok, OkCancel, RetryCancel, Custom };
 enum class MsgIcon { None, Critical, Question, Exclamation };
-enum class MsgAnswer { Ok, Cancel, Retry };
+// First, Second and Third answer for the custom buttons, left to right.
+enum class MsgAnswer { Ok, Cancel, Retry, First, Second, Third };
 
 // One modal message box. An empty title shows the application title.
 struct MessageBoxRequest {
@@ -27,6 +29,9 @@ struct MessageBoxRequest {
   MsgButtons buttons = MsgButtons::Ok;
   MsgIcon icon = MsgIcon::None;
   MsgAnswer defaultButton = MsgAnswer::Ok;
+  // The texts of up to three custom buttons, left to right. Escape and the
+  // close box answer the last, as they answer Cancel in the other sets.
+  QStringList buttonTexts = {};
 };
 
 // Why a serial port could not be opened, in the system's words.
@@ -171,6 +176,16 @@ class Platform {
   // opened: when the name is taken, "-2", "-3", ... go before its extension.
   // Null, with the reason in `error`, when no file can be created.
   virtual std::unique_ptr<AppendFile> createAppendFile(const QString& path, FileError& error) = 0;
+  // Opens the existing regular file at the path (not a link) to append to,
+  // after cutting it to its first `keep` bytes: what a crash left of a row
+  // being written goes, the whole rows before it stay. Null, with the reason
+  // in `error`, for anything but a regular file and for a file shorter than
+  // `keep` (it changed since it was read).
+  virtual std::unique_ptr<AppendFile> openAppendFile(const QString& path, qint64 keep,
+                                                     FileError& error) = 0;
+  // The names of the regular files in the folder, the one modified last
+  // first; empty when there is none or the folder cannot be read.
+  virtual QStringList filesNewestFirst(const QString& folder) = 0;
 
   // --- For work beside the event loop (the trend's monitoring) ---
 

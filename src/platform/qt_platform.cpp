@@ -193,6 +193,7 @@ MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
   QPushButton* ok = nullptr;
   QPushButton* retry = nullptr;
   QPushButton* cancel = nullptr;
+  std::vector<QPushButton*> custom;
   switch (request.buttons) {
     case MsgButtons::Ok:
       ok = box.addButton(QMessageBox::Ok);
@@ -205,6 +206,21 @@ MsgAnswer QtPlatform::showMessageBox(const MessageBoxRequest& request) {
       retry = box.addButton(QMessageBox::Retry);
       cancel = box.addButton(QMessageBox::Cancel);
       break;
+    case MsgButtons::Custom:
+      // In the order given, left to right: the roles keep them so.
+      for (const QString& text : request.buttonTexts.mid(0, 3))
+        custom.push_back(box.addButton(text, QMessageBox::ActionRole));
+      break;
+  }
+  if (!custom.empty()) {
+    const auto index = static_cast<size_t>(int(request.defaultButton) - int(MsgAnswer::First));
+    box.setDefaultButton(index < custom.size() ? custom[index] : custom.back());
+    box.setEscapeButton(custom.back());
+    box.exec();
+    const auto clicked = std::find(custom.begin(), custom.end(), box.clickedButton());
+    const auto answered =
+        clicked == custom.end() ? custom.size() - 1 : size_t(clicked - custom.begin());
+    return static_cast<MsgAnswer>(int(MsgAnswer::First) + int(answered));
   }
   QPushButton* preferred = request.defaultButton == MsgAnswer::Cancel  ? cancel
                            : request.defaultButton == MsgAnswer::Retry ? retry

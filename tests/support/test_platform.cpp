@@ -1,5 +1,6 @@
 #include "support/test_platform.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QTimeZone>
@@ -178,6 +179,11 @@ FileError TestPlatform::createFile(const QString& path, const QByteArray& data) 
 FileError TestPlatform::createFolder(const QString& path) {
   const FileError error = failWrite ? failWrite(path) : FileError();
   return error.isEmpty() ? DiskPlatform::createFolder(path) : error;
+}
+
+files::Sync TestPlatform::appendSync() {
+  // Appended with O_APPEND, the file's offset is its size.
+  return [this](int fd) { return syncs.push_back(::lseek(fd, 0, SEEK_CUR)), ::fdatasync(fd); };
 }
 
 void TestPlatform::writeIni(const QByteArray& content) {

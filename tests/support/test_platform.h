@@ -110,6 +110,8 @@ class TestPlatform : public DiskPlatform {
   std::function<FileError(const QString& path)> failWrite;
   // Replies for the next save dialogs (nullopt = Cancel).
   std::deque<std::optional<QString>> saveNames;
+  // The size of an append file at each sync of its rows to disk.
+  std::vector<qint64> syncs;
 
   // --- Platform ---
   double now() override { return t; }
@@ -145,6 +147,8 @@ class TestPlatform : public DiskPlatform {
   QByteArray readIni() const;
 
  protected:
+  // The platform's own sync, recorded.
+  files::Sync appendSync() override;
   // Records the box (its text clipped as shown) and gives the scripted answer.
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 

@@ -82,7 +82,13 @@ TEST(Startup, FailuresEndWithTheirBoxAndStatusOne) {
       {"[Watch]\nDeviation=4\n", unreached, invalid("4", "Deviation", "Watch", "5 ... 1000 °C."),
        kFile},
   };
-  for (const auto& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  for (const char* within : {"1 h", "1.5", "-1", "31536001"})
+    all.push_back(
+        {QByteArray("[Run]\nResumeWithin=") + within + "\n", unreached,
+         invalid(within, "ResumeWithin", "Run", "0 ... 31536000 seconds (0: never offered)."),
+         kFile});
+  for (const auto& c : all) {
     SCOPED_TRACE(c.ini.constData());
     Harness h(c.ini.isNull() ? nullptr : c.ini.constData());
     if (c.ini.isNull()) {

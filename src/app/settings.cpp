@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <cmath>
+
 #include "platform/platform.h"
 #include "protocol/numtext.h"
 #include "protocol/settings.h"
@@ -14,6 +16,9 @@ QString iniFile() {
 constexpr qsizetype kMaxText = 143;  // a 144-character buffer with its terminator
 // The largest delay, just below the largest single-precision value.
 constexpr double kMaxDelay = 3.4e38;
+
+// The longest ResumeWithin: a year.
+constexpr int kMaxResumeWithin = 365 * 24 * 3600;
 
 // A flag key: on for any number but 0, however large.
 bool readFlag(Platform& platform, const char* section, const char* key, int defaultValue) {
@@ -88,6 +93,15 @@ QString ReadSettings(Platform& platform, Settings& g) {
     return unusable(platform, g, "COM", "RxDelay", delays);
   if (!readDelay(platform, "TxDelay", "1", g.TxDelay))
     return unusable(platform, g, "COM", "TxDelay", delays);
+  // A whole number of seconds: a text that is none would otherwise read as
+  // 0 and turn the offer off without a word.
+  const std::optional<double> within =
+      WholeNumber(readText(platform, "Run", "ResumeWithin", "3600"));
+  if (!within || *within != std::floor(*within) || *within < 0 || *within > kMaxResumeWithin)
+    return unusable(platform, g, "Run", "ResumeWithin",
+                    QStringLiteral("Valid range: 0 ... ") + QString::number(kMaxResumeWithin) +
+                        QStringLiteral(" seconds (0: never offered)."));
+  g.ResumeWithin = static_cast<int>(*within);
   return {};
 }
 

@@ -14,7 +14,8 @@ struct WatchSettings;
 // the box that ends the start: a file that exists but cannot be read, a
 // ControlLoopNumber or Port without a 16-bit magnitude (outside -32767..32767),
 // an RxDelay or TxDelay that is negative or above 3.4E+38 seconds (beyond
-// single precision).
+// single precision), a [Run] ResumeWithin that is not a whole number of
+// seconds up to a year.
 // Empty when they can be used.
 QString ReadSettings(Platform& platform, Settings& g);
 // Reads section [Watch] into `watch`; missing or empty keys take their

@@ -22,6 +22,9 @@ struct Settings {
   QString ComSettings = QStringLiteral("9600,n,8,1");
   float RxDelay = 0;
   float TxDelay = 1;
+  // [Run] ResumeWithin: seconds since its last row within which a run that
+  // did not end is offered for resume; 0: never.
+  int ResumeWithin = 3600;
 };
 
 }  // namespace ovx

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -23,6 +24,7 @@
 #include <map>
 
 #include "record/csv.h"
+#include "record/run_log.h"
 #include "support/harness.h"
 #include "trend/trend_window.h"
 #include "trun/frmtrun.h"
@@ -40,6 +42,12 @@ struct LogHarness : Harness {
   LogHarness() : Harness(kScripted, Block(900, 48, 8, 2), kDirIni) {
     script([this](const QByteArray& frame) {
       EXPECT_GE(platform.t, owedUntil) << frame.toStdString() << " while an answer is owed";
+      // Every row is on disk before the next exchange: the log ends where
+      // its last sync left it.
+      if (!logs().isEmpty())
+        unsynced +=
+            platform.syncs.empty() ||
+            platform.syncs.back() != QFileInfo(platform.dir() + "/runs/" + logs()[0]).size();
       QByteArray answer = silent ? QByteArray() : controller.answer(frame);
       const auto c = cut.find(controller.valueReads - 1);
       if (frame == "R001NF?" && c != cut.end()) answer.truncate(c->second);
@@ -56,6 +64,7 @@ struct LogHarness : Harness {
   std::map<int, int> cut;
   bool silent = false;
   double owedUntil = 0;
+  int unsynced = 0;
 
   // A confirmed run from 900 to 960 °C by 30, dwell 5 s.
   void run() {
@@ -113,6 +122,13 @@ TEST(RunLog, ThreeStepRunByteForByte) {
   h.run();
   ASSERT_EQ(h.logs(), QStringList{"2026-12-06_14-03-27_run.csv"});
   EXPECT_EQ(h.log(), Expected("three_step_run.csv"));
+  // One sync for the head, then one per row, each before the next exchange.
+  EXPECT_EQ(h.unsynced, 0);
+  EXPECT_EQ(h.platform.syncs.size(), size_t(h.log().count("\n") - h.log().count("# ")));
+  // Read back: a run that ended after its last dwell; what a crash may leave
+  // of a row after it is no row.
+  const RunRecord r = ReadRunLog(h.log() + "2026-12-06T14:");
+  EXPECT_TRUE(r.ended && r.phase == RunRecord::Phase::Done && r.length == h.log().size());
 }
 
 // A self-optimizing that tunes P 10 I 44 (opt_status 1 in two reads); a run

@@ -1,6 +1,7 @@
 #include "record/csv.h"
 
 #include <QStringList>
+#include <optional>
 
 #include "protocol/blocks.h"
 
@@ -43,6 +44,58 @@ QByteArray CsvLine(const CsvRow& row) {
                            cell(row.P),       cell(row.I),
                            cell(row.D),       CsvField(row.event)};
   return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+namespace {
+
+constexpr int kColumns = 10;
+
+// The fields of a line, a quoted one unquoted; null when a quote is left open.
+std::optional<QStringList> Fields(const QString& line) {
+  QStringList fields{QString()};
+  bool quoted = false;
+  for (qsizetype i = 0; i < line.size(); ++i) {
+    const QChar c = line[i];
+    if (quoted && c == QLatin1Char('"')) {
+      if (i + 1 < line.size() && line[i + 1] == QLatin1Char('"'))
+        fields.last() += line[++i];
+      else
+        quoted = false;
+    } else if (quoted) {
+      fields.last() += c;
+    } else if (c == QLatin1Char('"')) {
+      quoted = true;
+    } else if (c == QLatin1Char(',')) {
+      fields << QString();
+    } else {
+      fields.last() += c;
+    }
+  }
+  if (quoted) return std::nullopt;
+  return fields;
+}
+
+}  // namespace
+
+std::optional<CsvRow> ReadCsvLine(QByteArrayView line) {
+  if (line.endsWith("\r\n")) line.chop(2);
+  const std::optional<QStringList> fields = Fields(QString::fromUtf8(line));
+  if (!fields || fields->size() != kColumns) return std::nullopt;
+  CsvRow row;
+  row.time = QDateTime::fromString(fields->at(0), Qt::ISODateWithMs);
+  bool number = false;
+  row.elapsed = fields->at(1).toDouble(&number);
+  if (!row.time.isValid() || !number) return std::nullopt;
+  std::optional<int>* cells[] = {&row.W, &row.X, &row.heater, &row.optStatus,
+                                 &row.P, &row.I, &row.D};
+  for (int i = 0; i < 7; ++i) {
+    const QString& text = fields->at(2 + i);
+    if (text.isEmpty()) continue;
+    *cells[i] = text.toInt(&number);
+    if (!number) return std::nullopt;
+  }
+  row.event = fields->at(9);
+  return row;
 }
 
 }  // namespace ovx

@@ -24,6 +24,9 @@ QByteArray CsvHeader();
 // decode (kNoValue); the event is quoted when it holds a
 // comma, a quote or a line break. UTF-8.
 QByteArray CsvLine(const CsvRow& row);
+// The row that CsvLine wrote as `line` (with or without its line end); null
+// for a line that is no such row (the header, a comment, a row cut short).
+std::optional<CsvRow> ReadCsvLine(QByteArrayView line);
 // Local ISO 8601 time with milliseconds and UTC offset:
 // "2026-12-06T14:03:27.005+01:00".
 QString IsoTime(const QDateTime& time);

@@ -1,5 +1,9 @@
 #include "record/events.h"
 
+#include <QRegularExpression>
+#include <cmath>
+#include <utility>
+
 #include "protocol/numtext.h"
 
 namespace ovx {
@@ -29,10 +33,45 @@ QString AlarmValues(const OperationEvent& e) {
   return {};
 }
 
+using Kind = OperationEvent::Kind;
+
+// The texts with numbers that ReadEvent reads back, as patterns of
+// QString::arg: one description for the writing and the reading.
+struct Pattern {
+  Kind kind;
+  bool nextStep;
+  const char* text;
+};
+constexpr Pattern kPatterns[] = {
+    {Kind::DwellProgress, false, "dwell: %1 s of %2 s"},
+    {Kind::DwellHeld, false, "hold: dwell held at %1 s of %2 s"},
+    {Kind::DwellContinued, false, "continue: dwell goes on at %1 s of %2 s, held %3 s"},
+    {Kind::RunResumed, false, "resumed after %1 s at step %2 (%3 °C)"},
+    {Kind::RunResumed, true, "resumed after %1 s at step %2 (%3 °C), on to the next step"},
+};
+
+// Seconds of a dwell or an absence, whole ones only: a resume never cuts a
+// dwell short.
+QString Whole(double seconds) {
+  return Plain(std::floor(seconds));
+}
+
+QString Filled(const OperationEvent& e) {
+  for (const Pattern& p : kPatterns) {
+    if (p.kind != e.kind || (p.kind == Kind::RunResumed && p.nextStep != e.nextStep)) continue;
+    const QString text = QString::fromUtf8(p.text);
+    if (e.kind == Kind::RunResumed)
+      return text.arg(Whole(e.away), QString::number(e.step), Plain(e.setpoint));
+    if (e.kind == Kind::DwellContinued)
+      return text.arg(Whole(e.seconds), Plain(e.dwell), Plain(RoundDigits(e.held, 0)));
+    return text.arg(Whole(e.seconds), Plain(e.dwell));
+  }
+  return {};
+}
+
 }  // namespace
 
 QString Describe(const OperationEvent& e) {
-  using Kind = OperationEvent::Kind;
   const QString degrees = QStringLiteral(" °C");
   const QString pid =
       Plain(e.pid.P) + QLatin1Char('/') + Plain(e.pid.I) + QLatin1Char('/') + Plain(e.pid.D);
@@ -74,6 +113,13 @@ QString Describe(const OperationEvent& e) {
       return QStringLiteral("alarm cleared: ") + AlarmName(e.alarm);
     case Kind::AlarmAcknowledged:
       return QStringLiteral("alarm acknowledged");
+    case Kind::DwellProgress:
+    case Kind::DwellHeld:
+    case Kind::DwellContinued:
+    case Kind::RunResumed:
+      return Filled(e);
+    case Kind::RunNotResumed:
+      return QStringLiteral("not resumed");
   }
   return {};
 }
@@ -90,6 +136,60 @@ QString AlarmName(Alarm alarm) {
       return QStringLiteral("no answer");
   }
   return {};
+}
+
+std::optional<OperationEvent> ReadEvent(const QString& text) {
+  // Texts without numbers, also those of the watch's action.
+  for (const Kind kind : {Kind::RunStarted, Kind::RunEnded, Kind::HeaterSwitched, Kind::OperatorOK,
+                          Kind::OperatorCancel, Kind::DwellDone, Kind::RunNotResumed}) {
+    for (const bool on : {false, true}) {
+      for (const bool byAlarm : {false, true}) {
+        OperationEvent e(kind);
+        e.on = on, e.byAlarm = byAlarm;
+        if (text == Describe(e)) return e;
+      }
+    }
+  }
+  // A step, a steady verdict and an alarm by the first word of their texts;
+  // an alarm also by whether its action switched the heater off.
+  for (const Kind kind : {Kind::StepStarted, Kind::SteadyReached, Kind::AlarmRaised}) {
+    OperationEvent e(kind);
+    const QString described = Describe(e);
+    if (!text.startsWith(described.left(described.indexOf(QLatin1Char(' ')) + 1))) continue;
+    e.heaterOff = true;
+    e.heaterOff = kind == Kind::AlarmRaised && text.endsWith(Describe(e).mid(described.size()));
+    return e;
+  }
+  static const std::vector<std::pair<Pattern, QRegularExpression>> patterns = [] {
+    std::vector<std::pair<Pattern, QRegularExpression>> list;
+    const QRegularExpression placeholder(QStringLiteral("%[1-3]"));
+    for (const Pattern& p : kPatterns) {
+      QStringList parts = QString::fromUtf8(p.text).split(placeholder);
+      for (QString& part : parts) part = QRegularExpression::escape(part);
+      list.emplace_back(p, QRegularExpression(QLatin1Char('^') +
+                                              parts.join(QStringLiteral("(-?[0-9]*\\.?[0-9]+)")) +
+                                              QLatin1Char('$')));
+    }
+    return list;
+  }();
+  for (const auto& [p, expression] : patterns) {
+    const QRegularExpressionMatch match = expression.match(text);
+    if (!match.hasMatch()) continue;
+    OperationEvent e(p.kind);
+    e.nextStep = p.nextStep;
+    auto number = [&](int n) { return match.captured(n).toDouble(); };
+    if (p.kind == Kind::RunResumed) {
+      e.away = number(1);
+      e.step = static_cast<int>(number(2));
+      e.setpoint = static_cast<int16_t>(number(3));
+    } else {
+      e.seconds = number(1);
+      e.dwell = static_cast<int16_t>(number(2));
+      e.held = p.kind == Kind::DwellContinued ? number(3) : 0;
+    }
+    return e;
+  }
+  return std::nullopt;
 }
 
 }  // namespace ovx

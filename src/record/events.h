@@ -5,6 +5,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "protocol/blocks.h"
@@ -32,6 +33,11 @@ struct OperationEvent {
     AlarmRaised,        // `alarm` with `x`, `setpoint`, `limit`, `seconds`; `heaterOff` its action
     AlarmCleared,       // `alarm` no longer holds
     AlarmAcknowledged,  // by the operator: every alarm raised so far
+    DwellProgress,      // `seconds` of the `dwell` counted down (a minute more)
+    DwellHeld,          // the operator held the dwell at `seconds` of `dwell`
+    DwellContinued,     // ... and let it go on, after `held` seconds
+    RunResumed,     // after `away` seconds at `step` (`setpoint`); `nextStep`: with the next one
+    RunNotResumed,  // the operator chose not to resume the run of the log
   };
   enum class Run { Temperature, SelfOptimizing };
 
@@ -51,6 +57,9 @@ struct OperationEvent {
   bool pidFromFile = false;
   double average = 0, stdev = 0, seconds = 0;
   int samples = 0;
+  double held = 0, away = 0;
+  int step = 0;  // the run's step, from 1
+  bool nextStep = false;
   // RunStarted: the run's parameters as confirmed (a self-optimizing has
   // only its setpoint), and the data block as the program holds it.
   int16_t tStart = 0, tStop = 0, increment = 0, dwell = 0;
@@ -63,6 +72,11 @@ struct OperationEvent {
 QString Describe(const OperationEvent& event);
 // The alarm's name: "over-temperature", "runaway", "deviation", "no answer".
 QString AlarmName(Alarm alarm);
+// The event whose text Describe wrote, with its kind; of the dwell's events
+// and of a resume also the numbers the text shows, of the watch's action
+// whether it switched the heater off or ended the run. Null for any other
+// text.
+std::optional<OperationEvent> ReadEvent(const QString& text);
 
 class OperationListener {
  public:

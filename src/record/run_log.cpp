@@ -30,7 +30,103 @@ QString Undecodable(const CsvRow& row) {
   return columns.isEmpty() ? QString() : QStringLiteral("undecodable: ") + columns.join(' ');
 }
 
+// The head's lines that the reader reads back: "# T-Start: 900 °C".
+constexpr const char* kStartKey = "start";
+constexpr const char* kKindKey = "kind";
+constexpr const char* kTemperatureRun = "temperature run";
+constexpr const char* kTStartKey = "T-Start";
+constexpr const char* kTStopKey = "T-Stop";
+constexpr const char* kIncrementKey = "Increment";
+constexpr const char* kDwellKey = "Dwell time";
+
+QString Head(const char* key, const QString& value) {
+  return QLatin1String(key) + QStringLiteral(": ") + value;
+}
+
 }  // namespace
+
+RunRecord ReadRunLog(const QByteArray& log, const std::function<void(const CsvRow&)>& each) {
+  using Kind = OperationEvent::Kind;
+  using Phase = RunRecord::Phase;
+  RunRecord r;
+  for (qsizetype at = 0, end; (end = log.indexOf('\n', at)) >= 0; at = end + 1) {
+    const QByteArrayView line = QByteArrayView(log).sliced(at, end + 1 - at);
+    r.length = end + 1;
+    if (line.startsWith("# ")) {
+      const QString text = QString::fromUtf8(line.sliced(2)).trimmed();
+      const QString key = text.section(QStringLiteral(": "), 0, 0);
+      const QString value = text.section(QStringLiteral(": "), 1);
+      const auto number = [&] { return static_cast<int16_t>(LeadingNumber(value)); };
+      if (key == QLatin1String(kStartKey))
+        r.start = QDateTime::fromString(value, Qt::ISODateWithMs);
+      if (key == QLatin1String(kKindKey))
+        r.temperatureRun = value == QLatin1String(kTemperatureRun);
+      if (key == QLatin1String(kTStartKey)) r.tStart = number();
+      if (key == QLatin1String(kTStopKey)) r.tStop = number();
+      if (key == QLatin1String(kIncrementKey)) r.increment = number();
+      if (key == QLatin1String(kDwellKey)) r.dwell = number();
+      continue;
+    }
+    const std::optional<CsvRow> row = ReadCsvLine(line);
+    if (!row) continue;
+    r.lastRow = row->time;
+    if (each) each(*row);
+    const std::optional<OperationEvent> e = ReadEvent(row->event);
+    if (!e) continue;
+    switch (e->kind) {
+      case Kind::StepStarted:
+        r.setpoint = row->W ? std::optional<int16_t>(static_cast<int16_t>(*row->W)) : std::nullopt;
+        r.phase = Phase::Waiting;
+        r.dwellDone = 0;
+        r.held = false;
+        break;
+      case Kind::SteadyReached:
+        if (r.phase == Phase::Waiting) r.phase = Phase::Dwelling;
+        break;
+      case Kind::OperatorOK:
+        r.phase = r.phase == Phase::Waiting ? Phase::Dwelling : Phase::Done;
+        break;
+      case Kind::DwellDone:
+        r.phase = Phase::Done;
+        break;
+      case Kind::DwellProgress:
+      case Kind::DwellHeld:
+      case Kind::DwellContinued:
+        r.phase = Phase::Dwelling;
+        r.dwellDone = e->seconds;
+        r.held = e->kind == Kind::DwellHeld;
+        break;
+      case Kind::RunResumed:
+        // The step waits for steady state again, or is left for the next.
+        r.phase = e->nextStep ? Phase::Done : r.phase == Phase::Done ? Phase::Done : Phase::Waiting;
+        break;
+      // An alarm whose action switched the heater off ends the run.
+      case Kind::AlarmRaised:
+        r.alarm = r.alarm || e->heaterOff;
+        break;
+      case Kind::HeaterSwitched:
+        r.alarm = r.alarm || e->byAlarm;
+        break;
+      case Kind::RunEnded:
+      case Kind::OperatorCancel:
+      case Kind::RunNotResumed:
+        r.ended = true;
+        r.alarm = r.alarm || e->byAlarm;
+        break;
+      default:
+        break;
+    }
+  }
+  return r;
+}
+
+int StepNumber(int tStart, int increment, int setpoint) {
+  return increment == 0 ? 1 : (setpoint - tStart) / increment + 1;
+}
+
+int StepCount(int tStart, int tStop, int increment) {
+  return increment == 0 ? 1 : (tStop - tStart) / increment + 1;
+}
 
 RunLog::RunLog(Platform& platform, const Settings& settings)
     : platform_(platform), settings_(settings) {}
@@ -82,6 +178,7 @@ void RunLog::eventPosted(const OperationEvent& event) {
       break;
     case Kind::SetpointWritten:
     case Kind::SelfOptimizingStarted:
+    case Kind::RunResumed:
       row.W = event.setpoint;
       break;
     case Kind::HeaterSwitched:
@@ -92,6 +189,25 @@ void RunLog::eventPosted(const OperationEvent& event) {
   }
   write(event.time, row);
   if (event.kind == Kind::RunEnded || event.kind == Kind::ProgramEnding) end();
+}
+
+void RunLog::resume(const QString& path, const RunRecord& record, const DataBlockWords& words) {
+  end();
+  // The run as its log's head tells it, and the data block now: for a head
+  // written again, should the file go during the run.
+  OperationEvent start(OperationEvent::Kind::RunStarted);
+  start.tStart = record.tStart, start.tStop = record.tStop;
+  start.increment = record.increment, start.dwell = record.dwell;
+  start.words = words;
+  wallStart_ = record.start;
+  // The rows go on with the run's elapsed time, gap included.
+  start.time = platform_.now() - double(wallStart_.msecsTo(platform_.wallClock())) / 1000;
+  start_ = start;
+  lastRow_ = record.lastRow;
+  setpoint_ = record.setpoint;
+  FileError error;
+  file_ = platform_.openAppendFile(path, record.length, error);
+  if (!file_) fail(path, error, platform_.wallClock());
 }
 
 void RunLog::begin(const OperationEvent& start) {
@@ -130,16 +246,16 @@ QString RunLog::comments(const QString& extra) const {
   const QString degrees = QStringLiteral(" °C");
   auto word = [](int16_t v) { return TrimBlanks(BlankSignedWord(v)); };
   QStringList lines{QStringLiteral("program: ovx ") + QStringLiteral(OVX_VERSION),
-                    QStringLiteral("start: ") + IsoTime(wallStart_)};
+                    Head(kStartKey, IsoTime(wallStart_))};
   if (start.run == OperationEvent::Run::SelfOptimizing) {
-    lines << QStringLiteral("kind: self-optimizing")
+    lines << Head(kKindKey, QStringLiteral("self-optimizing"))
           << QStringLiteral("Setpoint: ") + Plain(start.setpoint) + degrees;
   } else {
-    lines << QStringLiteral("kind: temperature run")
-          << QStringLiteral("T-Start: ") + Plain(start.tStart) + degrees
-          << QStringLiteral("T-Stop: ") + Plain(start.tStop) + degrees
-          << QStringLiteral("Increment: ") + Plain(start.increment) + degrees
-          << QStringLiteral("Dwell time: ") + Plain(start.dwell) + QStringLiteral(" s");
+    lines << Head(kKindKey, QLatin1String(kTemperatureRun))
+          << Head(kTStartKey, Plain(start.tStart) + degrees)
+          << Head(kTStopKey, Plain(start.tStop) + degrees)
+          << Head(kIncrementKey, Plain(start.increment) + degrees)
+          << Head(kDwellKey, Plain(start.dwell) + QStringLiteral(" s"));
   }
   QString port = QStringLiteral("Port: COM") + QString::number(g.Port);
   if (!device_.isEmpty()) port += QStringLiteral(" on ") + device_;

@@ -12,6 +12,9 @@
 // and a new one takes its rows from there, its head naming the old one and
 // the time of the break. At the end of a run whose log is not whole, what
 // was lost, since when and why is told once more.
+//
+// The log is also the journal of the run: ReadRunLog reads it back with the
+// same row format, and a run resumed after a crash goes on in its log.
 #pragma once
 
 #include <QDateTime>
@@ -27,6 +30,35 @@
 #include "record/events.h"
 
 namespace ovx {
+
+// What a temperature run's log says of the run.
+struct RunRecord {
+  bool temperatureRun = false;  // its kind is "temperature run"
+  QDateTime start;              // of the run
+  int16_t tStart = 0, tStop = 0, increment = 0, dwell = 0;
+  // The setpoint of the last step begun; none before the first.
+  std::optional<int16_t> setpoint;
+  // Where that step is: waiting for steady state (also again, after a
+  // resume), counting its dwell down, or done with it.
+  enum class Phase { Waiting, Dwelling, Done };
+  Phase phase = Phase::Waiting;
+  double dwellDone = 0;  // seconds of the step's dwell counted down
+  bool held = false;     // the dwell was held by the operator
+  bool ended = false;    // it ended: "end", cancelled, or not resumed
+  bool alarm = false;    // an alarm of the watch stopped it (switched the heater off)
+  QDateTime lastRow;     // the time of its last row
+  qint64 length = 0;     // bytes up to the end of its last whole line
+};
+
+// Reads a log back: its head, and its rows in order (each handed to `row`
+// when given). A line that is no row is skipped; one cut short by a crash
+// ends it.
+RunRecord ReadRunLog(const QByteArray& log, const std::function<void(const CsvRow&)>& row = {});
+
+// The steps of a run: T-Start, then on by the increment while T-Stop is not
+// passed. The number of the step at `setpoint` (from 1), and how many there are.
+int StepNumber(int tStart, int increment, int setpoint);
+int StepCount(int tStart, int tStop, int increment);
 
 class RunLog : public LinkListener, public OperationListener {
  public:
@@ -48,6 +80,12 @@ class RunLog : public LinkListener, public OperationListener {
   void readingTaken(const Reading& reading) override;
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
   void eventPosted(const OperationEvent& event) override;
+
+  // Goes on with the log at `path` of an interrupted run, read back as
+  // `record`, the controller holding `words`: rows follow its last whole
+  // row, their times counted on from the run's start. Told as trouble when
+  // it cannot be written.
+  void resume(const QString& path, const RunRecord& record, const DataBlockWords& words);
 
  private:
   void begin(const OperationEvent& start);

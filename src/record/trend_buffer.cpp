@@ -79,6 +79,28 @@ void TrendBuffer::addEvent(TrendEvent event) {
   if (events_.size() > kEventCapacity) events_.pop_front();
 }
 
+void TrendBuffer::addEarlier(const std::vector<TrendSample>& samples,
+                             const std::vector<TrendEvent>& events) {
+  const double first =
+      samples_.empty() ? samples.empty() ? 0 : samples.back().time + 1 : samples_.front().time;
+  // Carried on and merged by the second as they come, in a store of their own.
+  TrendBuffer earlier(span_);
+  for (const TrendSample& sample : samples)
+    if (sample.time < first) earlier.add(sample);
+  // What lies within the span of the newest sample held.
+  const double oldest = (samples_.empty() ? first : samples_.back().time) - span_;
+  std::deque<TrendSample> kept;
+  for (const TrendSample& sample : earlier.samples_)
+    if (sample.time >= oldest) kept.push_back(sample);
+  if (kept.empty()) return;
+  samples_.insert(samples_.begin(), kept.begin(), kept.end());
+  std::vector<TrendEvent> keptEvents;
+  for (const TrendEvent& event : events)
+    if (event.time >= samples_.front().time && event.time < first) keptEvents.push_back(event);
+  events_.insert(events_.begin(), keptEvents.begin(), keptEvents.end());
+  while (events_.size() > kEventCapacity) events_.pop_front();
+}
+
 size_t TrendBuffer::lowerBound(double time) const {
   const auto it = std::lower_bound(samples_.begin(), samples_.end(), time,
                                    [](const TrendSample& s, double t) { return s.time < t; });

@@ -100,6 +100,10 @@ class TrendBuffer {
   // the newest give way, and events older than the oldest sample with them.
   void add(TrendSample sample);
   void addEvent(TrendEvent event);
+  // Samples and events from before all those held (a run's log read back),
+  // each in time order, put in front of them; those more than the span older
+  // than the newest sample are left out.
+  void addEarlier(const std::vector<TrendSample>& samples, const std::vector<TrendEvent>& events);
 
   const std::deque<TrendSample>& samples() const { return samples_; }
   const std::deque<TrendEvent>& events() const { return events_; }

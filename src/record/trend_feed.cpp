@@ -1,5 +1,8 @@
 #include "record/trend_feed.h"
 
+#include "record/csv.h"
+#include "record/run_log.h"
+
 namespace ovx {
 
 namespace {
@@ -66,6 +69,42 @@ void TrendFeed::eventPosted(const OperationEvent& event) {
   const QDateTime wall = platform_.wallClock();
   buffer_.addEvent(
       {event.time, wall.toMSecsSinceEpoch(), QuarterHours(wall), event.kind, Describe(event)});
+  if (onChange) onChange();
+}
+
+void TrendFeed::addLog(const QByteArray& log) {
+  const QDateTime wall = platform_.wallClock();
+  const double now = platform_.now();
+  std::vector<TrendSample> samples;
+  std::vector<TrendEvent> events;
+  ReadRunLog(log, [&](const CsvRow& row) {
+    TrendSample s;
+    s.time = now - double(row.time.msecsTo(wall)) / 1000;
+    s.wallMs = row.time.toMSecsSinceEpoch();
+    s.utcOffsetQuarters = QuarterHours(row.time);
+    if (const std::optional<OperationEvent> e = ReadEvent(row.event)) {
+      events.push_back({s.time, s.wallMs, s.utcOffsetQuarters, e->kind, row.event});
+      return;
+    }
+    if (row.event == FailedReadText(true) || row.event == FailedReadText(false)) {
+      s.kind = row.event == FailedReadText(true) ? TrendSample::NoAnswer : TrendSample::Invalid;
+    } else if (row.X) {
+      s.kind = TrendSample::Value;
+      s.x = static_cast<int16_t>(*row.X);
+      s.opt = static_cast<int16_t>(row.optStatus.value_or(0));
+    } else if (row.P) {
+      s.kind = TrendSample::Data;
+      s.p = static_cast<int16_t>(*row.P);
+      s.i = static_cast<int16_t>(row.I.value_or(0));
+      s.d = static_cast<int16_t>(row.D.value_or(0));
+    } else {
+      return;  // an event this program does not mark
+    }
+    if (row.W) s.w = static_cast<int16_t>(*row.W), s.wKnown = true;
+    if (row.heater) s.heater = *row.heater == 1 ? 1 : 0;
+    samples.push_back(s);
+  });
+  buffer_.addEarlier(samples, events);
   if (onChange) onChange();
 }
 

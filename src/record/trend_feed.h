@@ -26,6 +26,11 @@ class TrendFeed : public LinkListener, public OperationListener {
   void dataBlockSent(const DataBlockWords& words, bool fromMemory) override;
   void eventPosted(const OperationEvent& event) override;
 
+  // The readings and events of a run's log, put before everything held, at
+  // their times on the program's clock: a resumed run shows its start, and
+  // the gap while no program was there.
+  void addLog(const QByteArray& log);
+
  private:
   // A sample of the kind at the time, stamped with the wall clock now.
   TrendSample sample(double time, TrendSample::Kind kind);

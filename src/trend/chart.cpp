@@ -73,9 +73,17 @@ std::optional<Mark> MarkOf(const TrendEvent& e) {
       return Mark{QStringLiteral("O"), QColor(130, 40, 160)};
     case Kind::AlarmRaised:
       return Mark{QStringLiteral("A"), QColor(220, 0, 0)};
+    case Kind::DwellHeld:
+      return Mark{QStringLiteral("P"), QColor(170, 110, 0)};
+    case Kind::DwellContinued:
+      return Mark{QStringLiteral("G"), QColor(0, 140, 60)};
+    case Kind::RunResumed:
+      return Mark{QStringLiteral("R"), QColor(130, 40, 160)};
     case Kind::RunStarted:
     case Kind::RunEnded:
     case Kind::ProgramEnding:
+    case Kind::DwellProgress:
+    case Kind::RunNotResumed:
     case Kind::AlarmCleared:
     case Kind::AlarmAcknowledged:
       break;

@@ -51,11 +51,5 @@ int main(int argc, char* argv[]) {
                  kUsage);
     return 2;
   }
-  QApplication::setApplicationName(QStringLiteral("ovx"));
-  QApplication::setOrganizationName(QStringLiteral("ovx"));
-  ovx::QtPlatform platform;
-  platform.endOnSignals();
-  ovx::Program program(platform);
-  program.Main();
-  return QApplication::exec();
+  return ovx::RunOvx();
 }

@@ -1,10 +1,14 @@
 #include "app/program.h"
 
+#include <QApplication>
+
 #include "app/settings.h"
 #include "link/tools.h"
+#include "platform/qt_platform.h"
 #include "protocol/numtext.h"
 #include "trend/trend_window.h"
 #include "trun/frmtrun.h"
+#include "trun/resume.h"
 #include "ui/frmovx.h"
 #include "ui/operations.h"
 #include "ui/watch_dialog.h"
@@ -68,6 +72,27 @@ void Program::Main() {
   Form_Load();
   CenterForm(platform, form_.get());
   form_->show();
+  OfferResume();
+}
+
+void Program::OfferResume() {
+  // Told in the trace whether or not Debug is on: the operator may wonder
+  // why a run was not offered.
+  const std::optional<Interrupted> run =
+      FindInterrupted(platform, settings, commands.DataBlock,
+                      [this](const QString& why) { form_->appendStatusText(why + CRLF); });
+  if (!run) return;
+  const ResumeChoice choice = AskResume(platform, commands, *run);
+  runLog.resume(run->path, run->record, commands.DataBlock);
+  if (choice == ResumeChoice::No) {
+    form_->ops().post(OperationEvent(OperationEvent::Kind::RunNotResumed));
+    form_->ops().post(OperationEvent(OperationEvent::Kind::RunEnded));
+    return;
+  }
+  // The run so far, before the gap, for the trend.
+  trendFeed.addLog(run->log);
+  if (!TRun_) TRun_ = std::make_unique<frmTRun>(platform, settings, commands, pidStore, *form_);
+  TRun_->Resume(run->record, choice == ResumeChoice::NextStep, run->age);
 }
 
 void Program::Form_Load() {
@@ -168,6 +193,17 @@ void Program::Form_Unload(bool& Cancel) {
   if (Cancel) return;
   form_->ops().post(OperationEvent(OperationEvent::Kind::ProgramEnding));
   platform.endProgram(0);
+}
+
+int RunOvx(const std::function<void()>& started) {
+  QApplication::setApplicationName(QStringLiteral("ovx"));
+  QApplication::setOrganizationName(QStringLiteral("ovx"));
+  QtPlatform platform;
+  platform.endOnSignals();
+  Program program(platform);
+  if (started) started();
+  program.Main();
+  return QApplication::exec();
 }
 
 }  // namespace ovx

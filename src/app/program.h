@@ -4,6 +4,7 @@
 // test platform and throws it away.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "link/commands.h"
@@ -32,7 +33,8 @@ class Program {
   Program& operator=(const Program&) = delete;
 
   // Start-up: refuses a second instance, loads, centres and shows the main
-  // window. Ends the program (Platform::endProgram) when start-up fails.
+  // window, then offers a temperature run that did not end for resume. Ends
+  // the program (Platform::endProgram) when start-up fails.
   void Main();
   // The load sequence of the main window, run while it is still hidden.
   void Form_Load();
@@ -69,6 +71,9 @@ class Program {
 
  private:
   void OpenPort();
+  // Offers the run whose log shows it did not end; resumes it (the whole run
+  // runs from here) or closes its log, as the operator chooses.
+  void OfferResume();
   std::unique_ptr<SerialPort> Comm1;
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;
@@ -76,5 +81,10 @@ class Program {
   std::unique_ptr<WatchDialog> watchDialog_;
   bool heaterOffQueued_ = false;  // the watch's heater switch waits for the line
 };
+
+// The program on the real platform, as `ovx` runs it once its QApplication
+// exists: `started`, when given, is called before Main. Returns the exit
+// status of the event loop.
+int RunOvx(const std::function<void()>& started = {});
 
 }  // namespace ovx

@@ -306,8 +306,7 @@ void frmTRun::BtnStart_Click() {
   if (answer != MsgAnswer::Ok || form_.ops().stoppedByAlarm()) return;
 
   hide();
-  frmOVX& form = form_;
-  Operations& ops = form.ops();
+  Operations& ops = form_.ops();
   OperationEvent run(OperationEvent::Kind::RunStarted);
   run.tStart = Whole16(FieldNumber(TStart));
   run.tStop = Whole16(FieldNumber(TStop));
@@ -315,91 +314,172 @@ void frmTRun::BtnStart_Click() {
   run.dwell = Whole16(FieldNumber(DwellTime));
   run.words = commands_.DataBlock;
   ops.post(run);
-  form.CancelFlag = false;
+  form_.CancelFlag = false;
   ops.SwitchHeaterOutput(true);
+  steps(Whole16(FieldNumber(TStart)), std::nullopt);
 
-  // Worked in 32 bits, so a step beyond the 16-bit range is seen, not wrapped.
-  const int stop = Whole16(FieldNumber(TStop));
-  const int step = Whole16(FieldNumber(TStep));
-  int T = Whole16(FieldNumber(TStart));
-  while (step < 0 ? T >= stop : T <= stop) {
-    const auto setpoint = static_cast<int16_t>(T);
-    if (ops.stoppedByAlarm()) break;
-    commands_.GetDataBlock(true);
-    // An alarm that switched the heater off meanwhile ends the run here,
-    // before the step would switch it on again.
-    if (ops.stoppedByAlarm()) break;
-    bool fromFile = false;
-    const PidSet set = pidStore_.ReadPIDSet(setpoint, &fromFile);
-    DataBlockWords& block = commands_.DataBlock;
-    block[kSetpoint] = setpoint;
-    block[kPTerm] = set.P;
-    block[kITerm] = set.I;
-    block[kDTerm] = set.D;
-    block[kHeaterOutput] = 1;
-    form.W->setText(Plain(setpoint));
-    form.P->setText(Plain(set.P));
-    form.I->setText(Plain(set.I));
-    form.D->setText(Plain(set.D));
-    commands_.SendDataBlock();
-    OperationEvent started(OperationEvent::Kind::StepStarted);
-    started.setpoint = setpoint;
-    started.pid = set;
-    started.pidFromFile = fromFile;
-    ops.post(started);
-    BeepIfSound(platform_, settings_);
+  ops.post(ops.runEnded(OperationEvent::Run::Temperature));
+  show();
+}
 
-    form.OKFlag = false;
-    ops.WaitForSteadyState(setpoint);
-    form.OKFlag = false;
-    CountDown(Whole16(FieldNumber(DwellTime)));
-    // A run from a temperature to the same one has that one step.
-    if (form.CancelFlag || step == 0) break;
+void frmTRun::Resume(const RunRecord& record, bool nextStep, double away) {
+  if (!record.setpoint) return;
+  const std::optional<LongClaim> claim = form_.ops().beginLong(LongOperation::TemperatureRun);
+  if (!claim) return;
+  const Operations::Busy busy(form_.ops());
 
-    T += step;
-    if (T < std::numeric_limits<int16_t>::min() || T > std::numeric_limits<int16_t>::max()) break;
+  TStart->setText(Plain(record.tStart));
+  TStop->setText(Plain(record.tStop));
+  TStep->setText(Plain(record.increment));
+  DwellTime->setText(Plain(record.dwell));
+  hide();
+  Operations& ops = form_.ops();
+  const int T = *record.setpoint;
+  nextStep = nextStep || record.phase == RunRecord::Phase::Done;
+  OperationEvent resumed(OperationEvent::Kind::RunResumed);
+  resumed.away = away;
+  resumed.step = StepNumber(record.tStart, record.increment, T);
+  resumed.setpoint = static_cast<int16_t>(T);
+  resumed.nextStep = nextStep;
+  ops.post(resumed);
+  form_.CancelFlag = false;
+  if (nextStep) {
+    // The next step's own write sets the heater on with its setpoint; a run
+    // from a temperature to the same one has no next step.
+    if (record.increment != 0) steps(T + record.increment, std::nullopt);
+  } else {
+    // The controller holds the step's setpoint; the heater goes on only if
+    // it is off, as at the start of a run.
+    ops.SwitchHeaterOutput(true);
+    steps(T, Begun{record.dwellDone, record.held});
   }
 
   ops.post(ops.runEnded(OperationEvent::Run::Temperature));
   show();
 }
 
-void frmTRun::CountDown(int16_t dwell) {
+void frmTRun::steps(int T, std::optional<Begun> begun) {
   frmOVX& form = form_;
-  const double start = platform_.now();
+  Operations& ops = form.ops();
+  // Worked in 32 bits against the 16-bit T-Stop, so T never wraps: a step
+  // beyond the range is past T-Stop and ends the run.
+  const int stop = Whole16(FieldNumber(TStop));
+  const int step = Whole16(FieldNumber(TStep));
+  for (; step < 0 ? T >= stop : T <= stop; T += step, begun.reset()) {
+    const auto setpoint = static_cast<int16_t>(T);
+    if (ops.stoppedByAlarm()) break;
+    if (!begun) {
+      commands_.GetDataBlock(true);
+      // An alarm that switched the heater off meanwhile ends the run here,
+      // before the step would switch it on again.
+      if (ops.stoppedByAlarm()) break;
+      bool fromFile = false;
+      const PidSet set = pidStore_.ReadPIDSet(setpoint, &fromFile);
+      DataBlockWords& block = commands_.DataBlock;
+      block[kSetpoint] = setpoint;
+      block[kPTerm] = set.P;
+      block[kITerm] = set.I;
+      block[kDTerm] = set.D;
+      block[kHeaterOutput] = 1;
+      form.W->setText(Plain(setpoint));
+      form.P->setText(Plain(set.P));
+      form.I->setText(Plain(set.I));
+      form.D->setText(Plain(set.D));
+      commands_.SendDataBlock();
+      OperationEvent started(OperationEvent::Kind::StepStarted);
+      started.setpoint = setpoint;
+      started.pid = set;
+      started.pidFromFile = fromFile;
+      ops.post(started);
+      BeepIfSound(platform_, settings_);
+    }
+
+    form.OKFlag = false;
+    ops.WaitForSteadyState(setpoint);
+    form.OKFlag = false;
+    CountDown(Whole16(FieldNumber(DwellTime)), begun ? begun->done : 0, begun && begun->held);
+    // A run from a temperature to the same one has that one step.
+    if (form.CancelFlag || step == 0) break;
+  }
+}
+
+void frmTRun::CountDown(int16_t dwell, double done, bool held) {
+  using Kind = OperationEvent::Kind;
+  frmOVX& form = form_;
+  Operations& ops = form.ops();
   // A Cancel that ended the wait before has been told already.
   const bool cancelledBefore = form.CancelFlag;
   form.setMenusEnabled(false);
   form.BtnCancel->setVisible(true);
   form.BtnOK->setVisible(true);
+  form.BtnHold->setVisible(true);
+  form.HoldFlag = false;
+  auto post = [&](Kind kind, double seconds, double heldFor = 0) {
+    OperationEvent e(kind);
+    e.seconds = seconds;
+    e.dwell = dwell;
+    e.held = heldFor;
+    ops.post(e);
+  };
+  auto showHeld = [&] {
+    // Not "&Continue": Alt+C is Cancel's.
+    form.BtnHold->setText(held ? QStringLiteral("Co&ntinue") : QStringLiteral("&Hold"));
+    if (held) post(Kind::DwellHeld, done);
+  };
+  showHeld();
+  // The dwell counted `done` seconds up to `since`; it runs from there, or
+  // stands still while held.
+  double since = platform_.now();
+  double nextMinute = (std::floor(done / 60) + 1) * 60;
   for (;;) {
     platform_.processEvents();
-    const double remaining = dwell - (platform_.now() - start);
-    const QString text = QStringLiteral("Dwell time:") + BlankSigned(RoundDigits(remaining, 0)) +
-                         QStringLiteral(" seconds remaining...");
+    if (form.HoldFlag) {
+      form.HoldFlag = false;
+      const double now = platform_.now();
+      if (held)
+        post(Kind::DwellContinued, done, now - since);
+      else
+        done += now - since;
+      held = !held;
+      since = now;
+      showHeld();
+    }
+    const double counted = held ? done : done + (platform_.now() - since);
+    QString text = QStringLiteral("Dwell time:") + BlankSigned(RoundDigits(dwell - counted, 0)) +
+                   QStringLiteral(" seconds remaining...");
+    if (held)
+      text += QStringLiteral(" (held for ") + Plain(RoundDigits(platform_.now() - since, 0)) +
+              QStringLiteral(" s)");
     if (form.statusLine() != text) form.setStatusLine(text);
     if (form.CancelFlag) {
       // Stopped by the alarm, the run's log tells it at its end.
-      if (!cancelledBefore && !form.ops().stoppedByAlarm())
-        form.ops().post(OperationEvent(OperationEvent::Kind::OperatorCancel));
+      if (!cancelledBefore && !ops.stoppedByAlarm()) ops.post(OperationEvent(Kind::OperatorCancel));
       break;
     }
     if (form.OKFlag) {
-      form.ops().post(OperationEvent(OperationEvent::Kind::OperatorOK));
+      ops.post(OperationEvent(Kind::OperatorOK));
       break;
     }
-    const double elapsed = platform_.now() - start;
-    if (elapsed >= dwell) {
-      form.ops().post(OperationEvent(OperationEvent::Kind::DwellDone));
+    const double elapsed = held ? done : done + (platform_.now() - since);
+    if (!held && elapsed >= dwell) {
+      ops.post(OperationEvent(Kind::DwellDone));
       break;
+    }
+    // So that a resume knows the dwell done to the minute.
+    if (!held && elapsed >= nextMinute) {
+      post(Kind::DwellProgress, nextMinute);
+      nextMinute += 60;
     }
     // A last slice ends right at the dwell; a floor keeps it from vanishing.
-    platform_.sleep(std::clamp(dwell - elapsed, kCountDownMinimum, kCountDownSlice));
+    platform_.sleep(held ? kCountDownSlice
+                         : std::clamp(dwell - elapsed, kCountDownMinimum, kCountDownSlice));
   }
   form.setStatusLine(QStringLiteral("Ready"));
   form.setMenusEnabled(true);
   form.BtnCancel->setVisible(false);
   form.BtnOK->setVisible(false);
+  form.BtnHold->setVisible(false);
+  form.BtnHold->setText(QStringLiteral("&Hold"));
 }
 
 }  // namespace ovx

@@ -3,11 +3,13 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 #include "link/commands.h"
 #include "pidstore/pidstore.h"
 #include "platform/platform.h"
 #include "protocol/settings.h"
+#include "record/run_log.h"
 
 class QLabel;
 class QLineEdit;
@@ -54,8 +56,18 @@ class frmTRun : public QWidget {
   int16_t CheckDwellTime();
   void CheckTemperatureParameter();
 
-  // The dwell at one step, counted down in the main window's status line.
-  void CountDown(int16_t dwell);
+  // The dwell at one step, counted down in the main window's status line
+  // from `done` seconds on, held from the start when `held`. Hold stops the
+  // count until Continue; a row of the log every minute of it tells how far
+  // it is.
+  void CountDown(int16_t dwell, double done = 0, bool held = false);
+
+  // Takes the interrupted run of `record` up again, `away` seconds after its
+  // log's last row, with the dialog's fields set to its values: its step
+  // waits for steady state again and dwells for what was left of its dwell
+  // (held again when it was held), or, with `nextStep` (or when that dwell
+  // was over), the run goes on with the next step.
+  void Resume(const RunRecord& record, bool nextStep, double away);
 
   // True while a temperature run is in progress (from the click on Start to
   // its end).
@@ -79,6 +91,14 @@ class frmTRun : public QWidget {
   void fieldEnter(QLineEdit* field);
   // Leaving a field: normalise it (not the dwell time).
   void fieldLeft(QLineEdit* field);
+  // The step at T, when it has begun already: how much of its dwell was done.
+  struct Begun {
+    double done;
+    bool held;
+  };
+  // The run's steps from the one at T to the last, with the fields' stop,
+  // increment and dwell; ends as the operator cancels.
+  void steps(int T, std::optional<Begun> begun);
   Platform& platform_;
   const Settings& settings_;
   Commands& commands_;

@@ -162,6 +162,8 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   D = field("D", 2835, 720, 1200, 285);
   BtnCancel = button("BtnCancel", "&Cancel", 1190, 415, 1180, 285);
   BtnOK = button("BtnOK", "&OK", 1190, 735, 1180, 285);
+  // Left of OK, under the label of W.
+  BtnHold = button("BtnHold", "&Hold", 90, 735, 1005, 285);
 
   StatusText = new QPlainTextEdit(client);
   StatusText->setObjectName(QStringLiteral("StatusText"));
@@ -202,7 +204,7 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
   HeaterStatus->setAccessibleName(QStringLiteral("Heater output"));
 
   const std::initializer_list<QWidget*> tabOrder = {
-      W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, StatusText, btnAcknowledge};
+      W, P, I, D, StatusLine, HeaterStatus, BtnCancel, BtnOK, BtnHold, StatusText, btnAcknowledge};
   for (auto it = tabOrder.begin(); it + 1 != tabOrder.end(); ++it) setTabOrder(*it, *(it + 1));
   for (QWidget* control : tabOrder)
     if (control != btnAcknowledge) control->installEventFilter(this);
@@ -210,6 +212,7 @@ frmOVX::frmOVX(Platform& platform, const Settings& settings, Link& link, Command
 
   connect(BtnOK, &QPushButton::clicked, this, &frmOVX::BtnOK_Click);
   connect(BtnCancel, &QPushButton::clicked, this, &frmOVX::BtnCancel_Click);
+  connect(BtnHold, &QPushButton::clicked, this, &frmOVX::BtnHold_Click);
   connect(StatusText, &QPlainTextEdit::textChanged, this, [this] {
     // Typed by the operator: the trace text is what the field now holds.
     if (writingStatusText_) return;
@@ -388,6 +391,10 @@ void frmOVX::BtnOK_Click() {
 
 void frmOVX::BtnCancel_Click() {
   CancelFlag = true;
+}
+
+void frmOVX::BtnHold_Click() {
+  HoldFlag = true;
 }
 
 void frmOVX::HeaterStatus_DblClick() {

@@ -59,6 +59,7 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
 
   bool CancelFlag = false;  // set by BtnCancel
   bool OKFlag = false;      // set by BtnOK
+  bool HoldFlag = false;    // set by BtnHold: hold the dwell, or let it go on
 
   // Controls, named as on the form. Positions are fixed (twips / 15).
   QLabel* lblW = nullptr;
@@ -71,6 +72,8 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
   QLineEdit* D = nullptr;
   QPushButton* BtnCancel = nullptr;
   QPushButton* BtnOK = nullptr;
+  // Beside OK during a run's dwell: "Hold", and "Continue" while held.
+  QPushButton* BtnHold = nullptr;
   QPlainTextEdit* StatusText = nullptr;
   QLineEdit* StatusLine = nullptr;
   QLineEdit* HeaterStatus = nullptr;
@@ -128,6 +131,7 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
  public slots:
   void BtnOK_Click();
   void BtnCancel_Click();
+  void BtnHold_Click();
   void HeaterStatus_DblClick();
   void menuLoadPID_Click();
   void menuFileSavePID_Click();

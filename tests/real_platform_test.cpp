@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/files.h"
+#include "record/run_log.h"
 #include "support/harness.h"
 #include "support/sim_process.h"
 
@@ -89,10 +92,11 @@ class RealPort : public RealPlatformTest {
     RealPlatformTest::SetUp();
     writeIni("0.1");
   }
-  void writeIni(const QByteArray& txDelay) {
+  void writeIni(const QByteArray& txDelay, const QByteArray& general = "") {
     QFile ini(platform.windowsDirectory() + "/ovx.ini");
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[General]\nSound=0\n[COM]\nPort=1\nRxDelay=0\nTxDelay=" + txDelay + "\n");
+    ini.write("[General]\nSound=0\n" + general + "[COM]\nPort=1\nRxDelay=0\nTxDelay=" + txDelay +
+              "\n");
   }
   QString com1() { return platform.windowsDirectory() + "/com1"; }
   void link(const QString& device) {
@@ -301,6 +305,11 @@ TEST_F(RealPort, MessageBoxes) {
        "KALVEN OVX 7316|Set?", B::Ok | B::Cancel, B::Question, MsgAnswer::Cancel},
       {{lost, "Run log", MsgButtons::Ok, MsgIcon::Exclamation, MsgAnswer::Ok}, Qt::Key_Return,
        "Run log|" + lost, B::Ok, B::Warning, MsgAnswer::Ok},
+      // Custom buttons left to right; Escape answers the last.
+      {{"Go?", "Go", MsgButtons::Custom, MsgIcon::None, MsgAnswer::Second, {"A", "B", "C"}},
+       Qt::Key_Return, "Go|Go?|A|B|C", {}, B::NoIcon, MsgAnswer::Second},
+      {{"Go?", "Go", MsgButtons::Custom, MsgIcon::None, MsgAnswer::First, {"A", "B", "C"}},
+       Qt::Key_Escape, "Go|Go?|A|B|C", {}, B::NoIcon, MsgAnswer::Third},
       // clang-format on
   };
   for (const auto& c : cases) {
@@ -311,6 +320,8 @@ TEST_F(RealPort, MessageBoxes) {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box) return;
       shown = box->windowTitle() + "|" + box->text();
+      for (QAbstractButton* button : box->buttons())
+        if (box->standardButton(button) == B::NoButton) shown += "|" + button->text();
       buttons = box->standardButtons(), icon = box->icon();
       const auto* label = box->findChild<QLabel*>("qt_msgbox_label");
       const QSize text = label->fontMetrics().size(0, QString(box->text()).remove('\r'));
@@ -524,6 +535,58 @@ TEST_F(RealPort, SignalsEndTheProgramAndReleaseBothLocks) {
     EXPECT_EQ(ovx.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(ovx.exitCode(), signal);
     EXPECT_EQ(locks(), "");
+  }
+}
+
+// The real program (as `ovx` runs it, with an operator played by a timer)
+// ended by SIGKILL in the first step of a run from 900 to 950 °C: in its
+// steady-state wait, in its dwell, in a hold; started again on the same
+// folder and answered "Resume this step". Its log then holds the steps of an
+// uninterrupted run in their order, with one "resumed" row and one "end".
+TEST_F(RealPort, RunKilledAndResumedEndsAsIfUninterrupted) {
+  const struct {
+    QStringList first, second;  // the operator's actions
+    QString events;             // the first word of each row's event
+  } cases[] = {
+      // clang-format off
+      {{"--die", "Waiting for steady state"}, {},
+       "start heater step900 resumed steady: dwell step950 steady: dwell end"},
+      {{"--die", "Dwell time:"}, {},
+       "start heater step900 steady: resumed steady: dwell step950 steady: dwell end"},
+      {{"--click", "Hold", "--die", "(held for 1 s)"}, {"--click", "Continue"},
+       "start heater step900 steady: hold: resumed steady: hold: continue: dwell step950 steady: dwell end"},
+      // clang-format on
+  };
+  const QString runs = temp.filePath("runs");
+  writeIni("0.05", "Dir=" + QFile::encodeName(temp.path()) + "\n");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.events.toStdString());
+    QDir(runs).removeRecursively();
+    SimProcess sim;
+    ASSERT_TRUE(sim.start(com1(), {"--speed", "1000", "--start", "900", "--pace", "off"}));
+    // A start-up check that a busy machine answers late is tried again.
+    const QStringList retry{"--answer", "Retry"};
+    QProcess first, second;
+    first.start(OVX_DRIVEN_PATH,
+                retry + QStringList{"--answer", "OK", "--run", "900,950,50,1"} + c.first);
+    ASSERT_TRUE(first.waitForFinished(30000));
+    EXPECT_EQ(first.exitCode(), SIGKILL);
+    // The heater stays on: the quit check asks, and OK ends the program.
+    second.start(
+        OVX_DRIVEN_PATH,
+        retry + QStringList{"--answer", "Resume this step", "--answer", "OK", "--quit"} + c.second);
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitCode(), 0);
+    // The first word of each event (not of a read that a busy machine
+    // answered late), and a step's setpoint.
+    QStringList events;
+    ReadRunLog(files::Read(runs + "/" + QDir(runs).entryList(QDir::Files).value(0)).value_or(""),
+               [&](const CsvRow& row) {
+                 if (ReadEvent(row.event))
+                   events << row.event.section(' ', 0, 0) +
+                                 (row.event.startsWith("step") ? QString::number(*row.W) : "");
+               });
+    EXPECT_EQ(events.join(' '), c.events);
   }
 }
 

@@ -553,7 +553,7 @@ TEST_F(RealPort, RunKilledAndResumedEndsAsIfUninterrupted) {
        "start heater step900 resumed steady: dwell step950 steady: dwell end"},
       {{"--die", "Dwell time:"}, {},
        "start heater step900 steady: resumed steady: dwell step950 steady: dwell end"},
-      {{"--click", "Hold", "--die", "(held for 1 s)"}, {"--click", "Continue"},
+      {{"--click", "Hold", "--die", "Dwell held for 1 s"}, {"--click", "Continue"},
        "start heater step900 steady: hold: resumed steady: hold: continue: dwell step950 steady: dwell end"},
       // clang-format on
   };

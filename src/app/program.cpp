@@ -92,7 +92,9 @@ void Program::OfferResume() {
   // The run so far, before the gap, for the trend.
   trendFeed.addLog(run->log);
   if (!TRun_) TRun_ = std::make_unique<frmTRun>(platform, settings, commands, pidStore, *form_);
-  TRun_->Resume(run->record, choice == ResumeChoice::NextStep, run->age);
+  // Away until the operator's answer.
+  const double away = double(run->record.lastRow.msecsTo(platform.wallClock())) / 1000;
+  TRun_->Resume(run->record, choice == ResumeChoice::NextStep, away);
 }
 
 void Program::Form_Load() {

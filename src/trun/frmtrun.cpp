@@ -332,6 +332,8 @@ void frmTRun::Resume(const RunRecord& record, bool nextStep, double away) {
   TStop->setText(Plain(record.tStop));
   TStep->setText(Plain(record.increment));
   DwellTime->setText(Plain(record.dwell));
+  // Where the dialog shows when the run ends.
+  CenterForm(platform_, this);
   hide();
   Operations& ops = form_.ops();
   const int T = *record.setpoint;
@@ -445,11 +447,12 @@ void frmTRun::CountDown(int16_t dwell, double done, bool held) {
       showHeld();
     }
     const double counted = held ? done : done + (platform_.now() - since);
-    QString text = QStringLiteral("Dwell time:") + BlankSigned(RoundDigits(dwell - counted, 0)) +
-                   QStringLiteral(" seconds remaining...");
-    if (held)
-      text += QStringLiteral(" (held for ") + Plain(RoundDigits(platform_.now() - since, 0)) +
-              QStringLiteral(" s)");
+    const QString left = BlankSigned(RoundDigits(dwell - counted, 0));
+    // Held, a shorter text, so that all of it shows in the line.
+    const QString text =
+        held ? QStringLiteral("Dwell held for ") + Plain(RoundDigits(platform_.now() - since, 0)) +
+                   QStringLiteral(" s,") + left + QStringLiteral(" s left")
+             : QStringLiteral("Dwell time:") + left + QStringLiteral(" seconds remaining...");
     if (form.statusLine() != text) form.setStatusLine(text);
     if (form.CancelFlag) {
       // Stopped by the alarm, the run's log tells it at its end.

@@ -132,6 +132,19 @@ TEST(TRunDialog, NormalisationsFieldEventsAndCancel) {
   h.form().setStatusLine("something");
   QTest::keyClick(dlg.TStep, Qt::Key_Escape);
   EXPECT_TRUE(h.form().statusLine() == "Ready" && !dlg.isVisible() && !dlg.loaded());
+
+  // Limits that did not decode: no clamping to -32768, no run, nothing sent.
+  h.commands().DataBlock[kSetpoint] = h.commands().DataBlock[kSetpointHigh] = kNoValue;
+  dlg.ShowCentered();
+  EXPECT_EQ(h.texts(), "||1|60");
+  h.type("900|950|10|5");
+  h.platform.answers = {MsgAnswer::Ok};
+  const size_t boxes = h.platform.boxes.size();
+  dlg.BtnStart_Click();
+  ASSERT_EQ(h.platform.boxes.size(), boxes + 1);  // no confirmation asked
+  EXPECT_EQ(h.platform.boxes.back().title, "Start Temperature Run");
+  EXPECT_TRUE(h.platform.boxes.back().text.startsWith("The controller's setpoint limits"));
+  EXPECT_TRUE(h.sent().empty());
 }
 
 // The heater switched on (read, write, read), then per step a read and a

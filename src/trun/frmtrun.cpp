@@ -146,8 +146,9 @@ frmTRun::~frmTRun() {
 
 void frmTRun::Form_Load() {
   const DataBlockWords& block = commands_.DataBlock;
-  TStart->setText(Plain(block[kSetpoint]));
-  TStop->setText(Plain(block[kSetpointHigh]));
+  // A word that did not decode leaves its field empty, never -32768.
+  TStart->setText(PlainWord(block[kSetpoint]));
+  TStop->setText(PlainWord(block[kSetpointHigh]));
   TStep->setText(QStringLiteral("1"));
   DwellTime->setText(QStringLiteral("60"));
 }
@@ -292,9 +293,19 @@ void frmTRun::BtnStart_Click() {
   const std::optional<LongClaim> claim = form_.ops().beginLong(LongOperation::TemperatureRun);
   if (!claim) return;
   const Operations::Busy busy(form_.ops());
+  const QString& nl = CRLF;
+  // Every step is kept within SP L..SP H: without them no step can be checked.
+  if (commands_.DataBlock[kSetpointLow] == kNoValue ||
+      commands_.DataBlock[kSetpointHigh] == kNoValue) {
+    BeepIfSound(platform_, settings_);
+    MsgBox(platform_,
+           QStringLiteral("The controller's setpoint limits (SP L, SP H) could not be decoded.") +
+               nl + QStringLiteral("No temperature run can start."),
+           MsgButtons::Ok, MsgIcon::None, QStringLiteral("Start Temperature Run"));
+    return;
+  }
   CheckTemperatureParameter();
   BeepIfSound(platform_, settings_);
-  const QString& nl = CRLF;
   const MsgAnswer answer =
       MsgBox(platform_,
              QStringLiteral("Selected parameter:") + nl + nl + QStringLiteral("T-Start   : ") +

@@ -63,4 +63,8 @@ QStringList DiskPlatform::filesNewestFirst(const QString& folder) {
   return files::NewestFirst(folder);
 }
 
+FileError DiskPlatform::whyNotPrivate(const QString& path) {
+  return files::ReasonNotPrivate(path);
+}
+
 }  // namespace ovx

@@ -28,6 +28,7 @@ class DiskPlatform : public Platform {
   std::unique_ptr<AppendFile> openAppendFile(const QString& path, qint64 keep,
                                              FileError& error) override;
   QStringList filesNewestFirst(const QString& folder) override;
+  FileError whyNotPrivate(const QString& path) override;
 
  protected:
   // How an append file's rows go to disk.

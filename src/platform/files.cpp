@@ -91,6 +91,17 @@ QString ReasonUnreadable(const QString& path) {
   return known && S_ISREG(st.st_mode) ? QString() : QString::fromLatin1(kNotRegular);
 }
 
+QString ReasonNotPrivate(const QString& path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return systemReason(errno);
+  if (!S_ISREG(st.st_mode)) return QString::fromLatin1(kNotRegular);
+  if (st.st_uid != ::geteuid()) return QStringLiteral("it belongs to another user");
+  if (st.st_mode & (S_IRGRP | S_IROTH))
+    return QStringLiteral("readable by others (mode ") + QString::number(st.st_mode & 0777, 8) +
+           QLatin1Char(')');
+  return ReasonUnreadable(path);
+}
+
 bool Exists(const QString& path) {
   const int fd = openRegular(path);
   if (fd < 0) return false;

@@ -25,6 +25,10 @@ std::optional<QByteArray> Read(const QString& path);
 // Why something that exists at the path cannot be read as a file; empty when
 // it can, or when nothing is there.
 QString ReasonUnreadable(const QString& path);
+// Why the file is no place for a secret: it cannot be read, belongs to
+// another user, or its group or others may read it ("readable by others
+// (mode 644)"); empty when only this user can read it.
+QString ReasonNotPrivate(const QString& path);
 // Replaces the file with the bytes in one step: a new temporary file beside
 // it (beside a link's target, so that the link stays) takes its mode, owner
 // and group where this user may set them, is flushed to disk and renamed

@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/message_client.h"
+
 class QWidget;
 
 namespace ovx {
@@ -197,6 +199,17 @@ class Platform {
   // The standard dialog for a file to save; nullopt when the operator cancels.
   virtual std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
                                               const QString& filter) = 0;
+
+  // --- For the publisher (MQTT) ---
+
+  // A new client of a message broker. The platform closes it, with its will
+  // published, when the program ends.
+  virtual std::unique_ptr<MessageClient> createMessageClient() = 0;
+  // The name of this computer, for the default topic and client id.
+  virtual QString hostName() = 0;
+  // Why the file is no place for a secret: it belongs to another user, or
+  // its group or others may read it; empty when only this user can.
+  virtual FileError whyNotPrivate(const QString& path) = 0;
 
  protected:
   // Shows the box as given; the text is already clipped.

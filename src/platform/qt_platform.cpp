@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include <iostream>
 #include <thread>
 
+#include "platform/mosquitto_client.h"
 #include "platform/qt_serial_port.h"
 
 namespace ovx {
@@ -131,6 +133,9 @@ void QtPlatform::honourSignal() {
 void QtPlatform::release() {
   for (const QPointer<QtSerialPort>& port : ports_)
     if (port) port->close();
+  // The broker hears "offline" from the program itself, not only as the will.
+  for (const QPointer<MosquittoClient>& client : clients_)
+    if (client) client->close(1);
   if (lock_) lock_->unlock();
 }
 
@@ -290,6 +295,16 @@ std::unique_ptr<SerialPort> QtPlatform::createSerialPort() {
   auto port = std::make_unique<QtSerialPort>(windowsDirectory());
   ports_.emplace_back(port.get());
   return port;
+}
+
+std::unique_ptr<MessageClient> QtPlatform::createMessageClient() {
+  auto client = std::make_unique<MosquittoClient>();
+  clients_.emplace_back(client.get());
+  return client;
+}
+
+QString QtPlatform::hostName() {
+  return QSysInfo::machineHostName();
 }
 
 void QtPlatform::endProgram(int status) {

@@ -14,6 +14,7 @@
 namespace ovx {
 
 class QtSerialPort;
+class MosquittoClient;
 
 class QtPlatform : public DiskPlatform {
  public:
@@ -54,6 +55,10 @@ class QtPlatform : public DiskPlatform {
 
   [[noreturn]] void endProgram(int status) override;
 
+  // On libmosquitto; closed (at most a second) when the program ends.
+  std::unique_ptr<MessageClient> createMessageClient() override;
+  QString hostName() override;
+
  protected:
   MsgAnswer showMessageBox(const MessageBoxRequest& request) override;
 
@@ -66,7 +71,7 @@ class QtPlatform : public DiskPlatform {
                                       const QString& filter) override;
 
  private:
-  // Closes the ports and releases the instance lock.
+  // Closes the ports and the message clients, and releases the instance lock.
   void release();
   // Ends the program by the signal that endOnSignals() caught, if any.
   void honourSignal();
@@ -74,6 +79,7 @@ class QtPlatform : public DiskPlatform {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::unique_ptr<QLockFile> lock_;
   std::vector<QPointer<QtSerialPort>> ports_;
+  std::vector<QPointer<MosquittoClient>> clients_;
   std::unique_ptr<QSocketNotifier> signalNotifier_;
   int yields_ = 0;  // yields in progress
 };

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "platform/mosquitto_client.h"
+
 namespace ovx::test {
 
 QDateTime TestPlatform::wallClock() {
@@ -163,6 +165,13 @@ std::unique_ptr<SerialPort> TestPlatform::createSerialPort() {
   auto created = std::make_unique<TestSerialPort>(*this);
   port = created.get();
   if (onCreatePort) onCreatePort(*port);
+  return created;
+}
+
+std::unique_ptr<MessageClient> TestPlatform::createMessageClient() {
+  if (realBroker) return std::make_unique<MosquittoClient>();
+  auto created = std::make_unique<TestMessageClient>(t);
+  messageClient = created.get();
   return created;
 }
 

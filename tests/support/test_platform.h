@@ -27,6 +27,25 @@ struct UnexpectedDialog : std::runtime_error {
 
 class TestPlatform;
 
+// The message client of the test platform: it records what the program hands
+// it; the test plays the broker's side with state changes and messages.
+class TestMessageClient : public MessageClient {
+ public:
+  explicit TestMessageClient(const double& clock) : clock_(clock) {}
+  void start(const BrokerOptions& o) override { options = o; }
+  void publish(const BrokerMessage& message) override {
+    published.push_back(message);
+    times.push_back(clock_);
+  }
+  void close(double) override {}
+  BrokerOptions options;
+  std::vector<BrokerMessage> published;
+  std::vector<double> times;  // of each message handed over, on the virtual clock
+
+ private:
+  const double& clock_;
+};
+
 // The test serial port. Everything written is recorded with its virtual time;
 // `onWrite` (when set) plays the far end and queues answers with deliver().
 class TestSerialPort : public SerialPort {
@@ -106,6 +125,11 @@ class TestPlatform : public DiskPlatform {
   // Called with every port the program creates, to wire it up.
   std::function<void(TestSerialPort&)> onCreatePort;
 
+  // The message client the program created (null before); a real one on
+  // libmosquitto instead when `realBroker` is set.
+  TestMessageClient* messageClient = nullptr;
+  bool realBroker = false;
+
   // File writes and creations fail when this returns a reason.
   std::function<FileError(const QString& path)> failWrite;
   // Replies for the next save dialogs (nullopt = Cancel).
@@ -141,6 +165,8 @@ class TestPlatform : public DiskPlatform {
   bool insideHandler() override { return inYield_ > 0; }
   std::optional<QString> saveFileName(const QString& title, const QString& suggestion,
                                       const QString& filter) override;
+  std::unique_ptr<MessageClient> createMessageClient() override;
+  QString hostName() override { return QStringLiteral("testhost"); }
 
   // Writes "ovx.ini" in the settings folder.
   void writeIni(const QByteArray& content);

@@ -192,4 +192,35 @@ std::optional<OperationEvent> ReadEvent(const QString& text) {
   return std::nullopt;
 }
 
+QString KindName(OperationEvent::Kind kind) {
+  using Kind = OperationEvent::Kind;
+  switch (kind) {
+    case Kind::RunStarted:
+      return QStringLiteral("RunStarted");
+    case Kind::RunEnded:
+      return QStringLiteral("RunEnded");
+    case Kind::ProgramEnding:
+      return QStringLiteral("ProgramEnding");
+    case Kind::HeaterSwitched:
+      return QStringLiteral("HeaterSwitched");
+    case Kind::SetpointWritten:
+      return QStringLiteral("SetpointWritten");
+    case Kind::StepStarted:
+      return QStringLiteral("StepStarted");
+    case Kind::SteadyReached:
+      return QStringLiteral("SteadyReached");
+    case Kind::OperatorOK:
+      return QStringLiteral("OperatorOK");
+    case Kind::OperatorCancel:
+      return QStringLiteral("OperatorCancel");
+    case Kind::DwellDone:
+      return QStringLiteral("DwellDone");
+    case Kind::SelfOptimizingStarted:
+      return QStringLiteral("SelfOptimizingStarted");
+    case Kind::SelfOptimizingFinished:
+      return QStringLiteral("SelfOptimizingFinished");
+  }
+  return {};
+}
+
 }  // namespace ovx

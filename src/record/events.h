@@ -77,6 +77,8 @@ QString AlarmName(Alarm alarm);
 // whether it switched the heater off or ended the run. Null for any other
 // text.
 std::optional<OperationEvent> ReadEvent(const QString& text);
+// The kind's name as the publisher sends it: "RunStarted", "HeaterSwitched", ...
+QString KindName(OperationEvent::Kind kind);
 
 class OperationListener {
  public:

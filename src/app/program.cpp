@@ -26,6 +26,10 @@ Program::~Program() {
   recorder.removeListener(&runLog);
   link.removeListener(&trendFeed);
   recorder.removeListener(&trendFeed);
+  if (publisher) {
+    link.removeListener(publisher.get());
+    recorder.removeListener(publisher.get());
+  }
 }
 
 void Program::Main() {
@@ -112,6 +116,7 @@ void Program::Form_Load() {
   WatchSettings watching;
   QString unusable = ReadSettings(platform, g);
   if (unusable.isEmpty()) unusable = ReadWatchSettings(platform, g, watching);
+  if (unusable.isEmpty()) unusable = ReadMqttSettings(platform, g, mqtt);
   if (!unusable.isEmpty()) {
     MsgBox(platform, unusable, MsgButtons::Ok, MsgIcon::None,
            QString::fromLatin1(kSettingsFileTitle));
@@ -132,9 +137,22 @@ void Program::Form_Load() {
                             QStringLiteral("TxDelay:") + BlankSignedSingle(g.TxDelay) + nl);
   }
 
+  if (mqtt.enabled()) StartPublisher();
   form_->ops().StartupCheck();
   pidStore.CreateDefaultFile();
   watch.setWatchSettings(watching);
+}
+
+void Program::StartPublisher() {
+  publisher = std::make_unique<Publisher>(platform, mqtt, runLog);
+  publisher->onStatus = [this](const QString& text, const QString& trace) {
+    form_->showBrokerStatus(text);
+    if (!trace.isEmpty()) form_->appendStatusText(trace + CRLF);
+  };
+  // Last: it only passes on what the others have taken.
+  link.addListener(publisher.get());
+  recorder.addListener(publisher.get());
+  publisher->start();
 }
 
 void Program::OpenPort() {

@@ -12,6 +12,8 @@
 #include "pidstore/pidstore.h"
 #include "platform/platform.h"
 #include "protocol/settings.h"
+#include "publish/mqtt_settings.h"
+#include "publish/publisher.h"
 #include "record/events.h"
 #include "record/run_log.h"
 #include "record/trend_feed.h"
@@ -68,12 +70,17 @@ class Program {
   // Reads when the trend's window or the watch asks for it.
   Monitor monitor{platform, link, commands};
   Watch watch{platform, settings, recorder, monitor};
+  // Section [MQTT], and the publisher when it names a broker.
+  MqttSettings mqtt;
+  std::unique_ptr<Publisher> publisher;
 
  private:
   void OpenPort();
   // Offers the run whose log shows it did not end; resumes it (the whole run
   // runs from here) or closes its log, as the operator chooses.
   void OfferResume();
+  // Starts publishing to the broker; its news goes to the window and the trace.
+  void StartPublisher();
   std::unique_ptr<SerialPort> Comm1;
   std::unique_ptr<frmOVX> form_;
   std::unique_ptr<frmTRun> TRun_;

@@ -1,10 +1,13 @@
 #include "app/settings.h"
 
 #include <cmath>
+#include <QCryptographicHash>
+#include <QDir>
 
 #include "platform/platform.h"
 #include "protocol/numtext.h"
 #include "protocol/settings.h"
+#include "publish/mqtt_settings.h"
 #include "watch/watch_settings.h"
 
 namespace ovx {
@@ -64,6 +67,58 @@ bool readDelay(Platform& platform, const char* key, const char* defaultValue, fl
   return true;
 }
 
+// "host", "host:port" or "[IPv6 address]:port" into host and port; false
+// when there is no host or the port is not 1..65535.
+bool splitBroker(const QString& text, QString& host, int& port) {
+  QString name = text, number;
+  if (text.startsWith(QLatin1Char('['))) {
+    const qsizetype close = text.indexOf(QLatin1Char(']'));
+    if (close < 0) return false;
+    name = text.mid(1, close - 1);
+    const QString rest = text.mid(close + 1);
+    if (!rest.isEmpty() && !rest.startsWith(QLatin1Char(':'))) return false;
+    if (!rest.isEmpty()) number = rest.mid(1);
+  } else if (text.count(QLatin1Char(':')) == 1) {
+    name = text.section(QLatin1Char(':'), 0, 0);
+    number = text.section(QLatin1Char(':'), 1);
+  }
+  if (name.isEmpty() || name.contains(QLatin1Char(' '))) return false;
+  if (!number.isNull()) {
+    bool ok = false;
+    port = number.toInt(&ok);
+    if (!ok || port < 1 || port > 65535) return false;
+  }
+  host = name;
+  return true;
+}
+
+QString readMqtt(Platform& platform, const char* key, const QString& defaultValue = {}) {
+  return platform.profileString(QStringLiteral("MQTT"), QLatin1String(key), defaultValue,
+                                iniFile());
+}
+
+// A file named in [MQTT]: the path, a relative one taken in the settings folder.
+QString mqttPath(Platform& platform, const Settings& g, const char* key) {
+  const QString path = readMqtt(platform, key);
+  return path.isEmpty() || !QDir::isRelativePath(path) ? path : g.WindowsDir + path;
+}
+
+// The box text for a file of [MQTT] that cannot be used.
+QString unusableFile(const Settings& g, const char* key, const QString& path, const QString& reason,
+                     const QString& more = {}) {
+  return QStringLiteral("Unable to use file '") + path + QStringLiteral("'") + CRLF +
+         QStringLiteral("of '") + QLatin1String(key) + QStringLiteral("' in Section [MQTT] of ") +
+         g.WindowsDir + iniFile() + QStringLiteral(":") + CRLF + reason +
+         (more.isEmpty() ? QString() : CRLF + more);
+}
+
+// Why a file cannot be read, also when nothing is there.
+QString whyNoFile(Platform& platform, const QString& path) {
+  const QString reason = platform.whyUnreadable(path);
+  if (!reason.isEmpty() || platform.fileExists(path)) return reason;
+  return QStringLiteral("No such file or directory");
+}
+
 }  // namespace
 
 QString ReadSettings(Platform& platform, Settings& g) {
@@ -112,6 +167,67 @@ QString ReadWatchSettings(Platform& platform, const Settings& g, WatchSettings& 
     if (!ParseWatchValue(key, readText(platform, "Watch", key.name, ""), value))
       return unusable(platform, g, "Watch", key.name, WatchRange(key));
     key.set(watch, value);
+  }
+  return {};
+}
+
+QString ReadMqttSettings(Platform& platform, const Settings& g, MqttSettings& m) {
+  const QString broker = readMqtt(platform, "Broker");
+  if (broker.isEmpty()) return {};
+  if (!splitBroker(broker, m.host, m.port))
+    return unusable(platform, g, "MQTT", "Broker",
+                    QStringLiteral("A host name or address, with :port (1 ... 65535) or not."));
+
+  QString host = platform.hostName();
+  if (host.isEmpty()) host = QStringLiteral("localhost");
+  const QString loop = QString::number(g.ControlLoopNumber);
+  m.topic =
+      readMqtt(platform, "Topic", QStringLiteral("ovx/") + host + QStringLiteral("-loop") + loop);
+  while (m.topic.endsWith(QLatin1Char('/'))) m.topic.chop(1);
+  if (m.topic.isEmpty() || m.topic.contains(QLatin1Char('+')) || m.topic.contains(QLatin1Char('#')))
+    return unusable(platform, g, "MQTT", "Topic",
+                    QStringLiteral("A topic prefix such as ovx/furnace-1, without + and #."));
+  // Unique per furnace: the same folder and loop on the same computer is the
+  // same furnace.
+  const QByteArray folder =
+      QCryptographicHash::hash(g.WindowsDir.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
+  m.clientId = readMqtt(platform, "ClientId",
+                        QStringLiteral("ovx-") + host + QLatin1Char('-') +
+                            QString::fromLatin1(folder) + QStringLiteral("-loop") + loop);
+  m.username = readMqtt(platform, "Username");
+  m.homeAssistant = readFlag(platform, "MQTT", "HomeAssistant", 0);
+
+  const QString passwordFile = mqttPath(platform, g, "PasswordFile");
+  if (!passwordFile.isEmpty()) {
+    if (m.username.isEmpty())
+      return unusable(platform, g, "MQTT", "Username",
+                      QStringLiteral("A user name goes with the 'PasswordFile'."));
+    const QString reason = platform.whyNotPrivate(passwordFile);
+    const std::optional<QByteArray> content =
+        reason.isEmpty() ? platform.readFile(passwordFile) : std::nullopt;
+    if (!content)
+      return unusableFile(
+          g, "PasswordFile", passwordFile,
+          reason.isEmpty() ? QStringLiteral("Not a regular file") : reason,
+          QStringLiteral(
+              "A password file must be your own and readable by you alone (chmod 600)."));
+    // The first line, without its line end.
+    m.password = QByteArray("") + *content;  // never null: a password, if an empty one
+    if (const qsizetype end = m.password.indexOf('\n'); end >= 0) m.password.truncate(end);
+    if (m.password.endsWith('\r')) m.password.chop(1);
+  }
+
+  m.caFile = mqttPath(platform, g, "CAFile");
+  m.certFile = mqttPath(platform, g, "CertFile");
+  m.keyFile = mqttPath(platform, g, "KeyFile");
+  if (m.certFile.isEmpty() != m.keyFile.isEmpty() || (!m.certFile.isEmpty() && m.caFile.isEmpty()))
+    return unusable(platform, g, "MQTT", m.certFile.isEmpty() ? "KeyFile" : "CertFile",
+                    QStringLiteral("'CertFile' and 'KeyFile' go together, with a 'CAFile'."));
+  const std::pair<const char*, QString> files[] = {
+      {"CAFile", m.caFile}, {"CertFile", m.certFile}, {"KeyFile", m.keyFile}};
+  for (const auto& [key, path] : files) {
+    const QString reason = path.isEmpty() ? QString() : whyNoFile(platform, path);
+    if (!reason.isEmpty()) return unusableFile(g, key, path, reason);
   }
   return {};
 }

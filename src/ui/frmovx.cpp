@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -329,6 +330,23 @@ void frmOVX::setStatusLine(const QString& text) {
   StatusLine->setCursorPosition(0);
   // Progress texts are set right before busy waits that run no event loop.
   StatusLine->repaint();
+}
+
+void frmOVX::showBrokerStatus(const QString& text) {
+  if (!brokerStatus_) {
+    brokerStatus_ = new QLabel(this);
+    brokerStatus_->setObjectName(QStringLiteral("BrokerStatus"));
+    // A long text is cut off (the tip shows it whole): the window keeps its width.
+    brokerStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->addWidget(brokerStatus_, 1);
+  }
+  brokerStatus_->setText(text);
+  brokerStatus_->setToolTip(text);
+}
+
+QString frmOVX::brokerStatus() const {
+  return brokerStatus_ ? brokerStatus_->text() : QString();
 }
 
 // --- Display ---

@@ -112,6 +112,12 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
   QString statusLine() const;
   void setStatusLine(const QString& text);
 
+  // The state of the connection to the MQTT broker, in a bar of its own
+  // below the window's controls, which appears with the first text.
+  void showBrokerStatus(const QString& text);
+  // That bar's text; empty while there is none.
+  QString brokerStatus() const;
+
   // W, P, I, D from data block words 1, 14, 16, 17, in plain form.
   void ShowParameters();
   // "ON" on red when word 37 is 1, else "OFF" on grey.
@@ -200,6 +206,7 @@ class frmOVX : public QMainWindow, public LinkListener, public OperationListener
   };
   std::vector<AlarmLine> alarms_;
   void showAlarms();
+  QLabel* brokerStatus_ = nullptr;
 };
 
 }  // namespace ovx

@@ -71,9 +71,15 @@ namespace {
 
 std::once_flag libraryReady;
 
+// The library's texts end with a full stop, the system's do not.
+QString Reason(const char* text) {
+  QString reason = QString::fromLocal8Bit(text);
+  if (reason.endsWith(QLatin1Char('.'))) reason.chop(1);
+  return reason;
+}
+
 QString ErrorText(int rc) {
-  if (rc == MOSQ_ERR_ERRNO) return QString::fromLocal8Bit(std::strerror(errno));
-  return QString::fromUtf8(mosquitto_strerror(rc));
+  return Reason(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
 
 // An encrypted key file gets no password: without this the library would
@@ -215,23 +221,30 @@ class Session {
   // the deadline allows.
   void goodbye() {
     flush();
-    send(options_.will);
+    if (!options_.will.topic.isEmpty()) send(options_.will);
     Clock::time_point deadline;
     {
       std::lock_guard lock(shared_->mutex);
       deadline = shared_->deadline;
     }
-    const auto writeOut = [&] {
-      while (mosquitto_socket(mosq_) >= 0 && mosquitto_want_write(mosq_) &&
-             Clock::now() < deadline) {
-        pollfd fd{mosquitto_socket(mosq_), POLLOUT, 0};
+    // Until all is written and acknowledged: an acknowledgement left unread
+    // when the socket closes turns the close into a reset, and the broker
+    // may then lose the goodbye and publish the will as well.
+    const auto settle = [&] {
+      while (mosquitto_socket(mosq_) >= 0 &&
+             (mosquitto_want_write(mosq_) || !unacknowledged_.empty()) && Clock::now() < deadline) {
+        const auto out = static_cast<short>(mosquitto_want_write(mosq_) ? POLLOUT : 0);
+        pollfd fd{mosquitto_socket(mosq_), static_cast<short>(POLLIN | out), 0};
         ::poll(&fd, 1, Milliseconds(deadline - Clock::now()));
-        if (mosquitto_loop_write(mosq_, 1) != MOSQ_ERR_SUCCESS) return;
+        int rc = MOSQ_ERR_SUCCESS;
+        if (fd.revents & (POLLIN | POLLERR | POLLHUP)) rc = mosquitto_loop_read(mosq_, 1);
+        if (rc == MOSQ_ERR_SUCCESS && (fd.revents & POLLOUT)) rc = mosquitto_loop_write(mosq_, 1);
+        if (rc != MOSQ_ERR_SUCCESS) return;
       }
     };
-    writeOut();
+    settle();
     mosquitto_disconnect(mosq_);
-    writeOut();
+    settle();
   }
 
   // The pause between tries; ends early when the client closes.
@@ -248,7 +261,7 @@ class Session {
   static void onConnect(mosquitto*, void* self, int rc) {
     auto& s = *static_cast<Session*>(self);
     if (rc != 0) {
-      s.refused_ = QString::fromUtf8(mosquitto_connack_string(rc));
+      s.refused_ = Reason(mosquitto_connack_string(rc));
       return;
     }
     s.connected_ = true;

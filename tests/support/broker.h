@@ -4,11 +4,15 @@
 // sleep.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <functional>
 #include <vector>
@@ -38,8 +42,9 @@ class Broker {
   // Starts mosquitto (again on the same port after a stop), persistent, and
   // waits until it takes connections.
   bool start() {
-    for (int tries = port ? 1 : 3; tries > 0; --tries) {
-      if (!port || tries < 3) port = freePort();
+    const bool again = port != 0;
+    for (int tries = again ? 1 : 3; tries > 0; --tries) {
+      if (!again) port = freePort();
       QFile conf(dir() + "/mosquitto.conf");
       if (!conf.open(QIODevice::WriteOnly)) return false;
       // Run as root (as the tests may be), mosquitto would become the user
@@ -68,16 +73,24 @@ class Broker {
   QByteArray log() { return process_.readAll(); }
 
  private:
-  static int freePort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    return server.serverPort();
+  // A port on the loopback interface that is free now, or the result of
+  // connecting to the port (0 when it takes connections).
+  static int loopback(int port, bool connectTo) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t size = sizeof address;
+    auto* a = reinterpret_cast<sockaddr*>(&address);
+    int result = connectTo ? ::connect(fd, a, size) : ::bind(fd, a, size);
+    if (!connectTo && result == 0 && ::getsockname(fd, a, &size) == 0)
+      result = ntohs(address.sin_port);
+    ::close(fd);
+    return result;
   }
-  bool accepts() {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
-    return socket.waitForConnected(100);
-  }
+  static int freePort() { return loopback(0, false); }
+  bool accepts() const { return loopback(port, true) == 0; }
   QString config_;
   QTemporaryDir dir_;
   QProcess process_;
@@ -97,8 +110,11 @@ class Subscriber {
   }
   // Subscribes to `topic` and waits for the broker's acknowledgement.
   bool start(const Broker& broker, const QString& topic, const QString& id = "ovx-test") {
-    process.start("mosquitto_sub", {"-h", "127.0.0.1", "-p", QString::number(broker.port), "-t",
-                                    topic, "-q", "1", "-c", "-i", id, "-d", "-F", "%r %t %p"});
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    // Line-buffered: its debug lines (the acknowledgement) come at once.
+    process.start("stdbuf",
+                  {"-oL", "mosquitto_sub", "-h", "127.0.0.1", "-p", QString::number(broker.port),
+                   "-t", topic, "-q", "1", "-c", "-i", id, "-d", "-F", "%r %t %p"});
     return wait([this] { return subscribed_; });
   }
   // Waits until `done` holds, taking what arrives meanwhile.

@@ -338,6 +338,7 @@ void frmOVX::showBrokerStatus(const QString& text) {
     brokerStatus_->setObjectName(QStringLiteral("BrokerStatus"));
     // A long text is cut off (the tip shows it whole): the window keeps its width.
     brokerStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    brokerStatus_->setFont(centralWidget()->font());
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(brokerStatus_, 1);
   }

@@ -6,9 +6,20 @@
 // what ovx's main() does, from just before the child is started to the end of
 // Program::Main (where the main window is shown) and to the window's first
 // exposure. The peak memory is that of the real ovx binary.
+//
+// The MQTT rows run a mosquitto of their own on a free loopback port, with a
+// subscriber on libmosquitto's own thread that notes when each message
+// arrives. The lab of 20 programs runs them as child processes of this
+// executable that do what ovx does, with the trend reading every second and
+// the heater switched every 5 s, each on an ovx-sim of its own.
+#include <arpa/inet.h>
 #include <malloc.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -25,9 +36,12 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -64,6 +78,14 @@ constexpr int kTrendAppends = 20'000;        // appends timed, to a full store
 constexpr int kWatchIdleMs = 30'000;         // the watch on, nothing else running
 constexpr int kReactions = 5;                // heater-off reactions timed
 constexpr int kReactionLimit = 100;          // OverTemperature below the stuck furnace
+constexpr int kMqttRounds = 5;               // programs with MQTT off, up, down in turn
+constexpr int kLatencyReads = 20;            // readings timed to the subscriber
+constexpr int kLabPrograms = 20;             // programs on one broker ...
+constexpr int kLabSeconds = 60;              // ... for this long
+constexpr int kLabHeaterMs = 5'000;          // each switches its heater this often
+// Forty processes start at once on the lab's machine: a start-up read cut
+// short would end a program.
+constexpr const char* kLabTxDelay = "0.5";
 
 [[noreturn]] void Fail(const QString& message) {
   throw std::runtime_error(message.toStdString());
@@ -138,15 +160,137 @@ class Simulator {
   QProcess process_;
 };
 
-void WriteSettings(const QString& folder, const QString& dir) {
+// "ovx.ini" in the folder; `more` is added as it is (sections of its own).
+void WriteSettings(const QString& folder, const QString& dir, const QString& more = {},
+                   int loop = 1, const char* txDelay = kTxDelay) {
   QDir().mkpath(folder);
   QFile ini(folder + "/ovx.ini");
   if (!ini.open(QIODevice::WriteOnly | QIODevice::Truncate)) Fail("cannot write " + ini.fileName());
-  ini.write(QStringLiteral("[General]\r\nControlLoopNumber=1\r\nDir=%1\r\nSound=0\r\n"
+  ini.write(QStringLiteral("[General]\r\nControlLoopNumber=%4\r\nDir=%1\r\nSound=0\r\n"
                            "[COM]\r\nPort=1\r\nSettings=9600,n,8,1\r\nRxDelay=%2\r\nTxDelay=%3\r\n")
-                .arg(dir, QLatin1String(kRxDelay), QLatin1String(kTxDelay))
-                .toUtf8());
+                .arg(dir, QLatin1String(kRxDelay), QLatin1String(txDelay))
+                .arg(loop)
+                .toUtf8() +
+            more.toUtf8());
 }
+
+// Runs the event loop for `seconds`, or until `done` holds; true when it holds.
+bool RunEvents(
+    double seconds, const std::function<bool()>& done = [] { return false; }) {
+  const double end = Monotonic() + seconds;
+  while (!done()) {
+    if (Monotonic() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+bool BrokerConnected(Program& program) {
+  return program.form().brokerStatus().startsWith(QStringLiteral("MQTT: connected"));
+}
+
+// A loopback port, free when asked; or whether something takes connections there.
+int LoopbackPort(int port = 0, bool connectTo = false) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  socklen_t size = sizeof address;
+  auto* a = reinterpret_cast<sockaddr*>(&address);
+  int result = connectTo ? ::connect(fd, a, size) : ::bind(fd, a, size);
+  if (!connectTo && result == 0 && ::getsockname(fd, a, &size) == 0)
+    result = ntohs(address.sin_port);
+  ::close(fd);
+  return result;
+}
+
+// mosquitto on a free loopback port.
+class Broker {
+ public:
+  ~Broker() {
+    process_.terminate();
+    process_.waitForFinished(3000);
+  }
+  void start(const QString& folder) {
+    port = LoopbackPort();
+    QFile conf(folder + "/mosquitto.conf");
+    if (!conf.open(QIODevice::WriteOnly)) Fail("cannot write " + conf.fileName());
+    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
+    conf.close();
+    process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), conf.fileName()});
+    if (!RunEvents(5, [this] { return LoopbackPort(port, true) == 0; }))
+      Fail(QStringLiteral("mosquitto did not start on port %1").arg(port));
+  }
+  int port = 0;
+
+ private:
+  QProcess process_;
+};
+
+// A subscriber on libmosquitto's own thread: each message with the time it came.
+class Subscriber {
+ public:
+  struct Message {
+    double at;
+    QByteArray topic;
+  };
+  Subscriber(int port, const char* topic) : mosq_(mosquitto_new(nullptr, true, this)) {
+    mosquitto_message_callback_set(mosq_, [](mosquitto*, void* self, const mosquitto_message* m) {
+      auto* s = static_cast<Subscriber*>(self);
+      const std::lock_guard lock(s->mutex_);
+      s->messages_.push_back({Monotonic(), QByteArray(m->topic)});
+    });
+    mosquitto_subscribe_callback_set(mosq_, [](mosquitto*, void* self, int, int, const int*) {
+      static_cast<Subscriber*>(self)->subscribed_ = true;
+    });
+    if (mosquitto_connect(mosq_, "127.0.0.1", port, 60) != MOSQ_ERR_SUCCESS ||
+        mosquitto_subscribe(mosq_, nullptr, topic, 1) != MOSQ_ERR_SUCCESS ||
+        mosquitto_loop_start(mosq_) != MOSQ_ERR_SUCCESS ||
+        !RunEvents(5, [this] { return subscribed_.load(); }))
+      Fail(QStringLiteral("the subscriber did not get in"));
+  }
+  ~Subscriber() {
+    mosquitto_disconnect(mosq_);
+    mosquitto_loop_stop(mosq_, false);
+    mosquitto_destroy(mosq_);
+  }
+  std::vector<Message> messages() {
+    const std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  mosquitto* mosq_;
+  std::mutex mutex_;
+  std::vector<Message> messages_;
+  std::atomic<bool> subscribed_ = false;
+};
+
+// The platform's message client, with the messages handed to it counted.
+class CountingClient : public MessageClient {
+ public:
+  CountingClient(std::unique_ptr<MessageClient> real, int& states, int& events)
+      : real_(std::move(real)), states_(states), events_(events) {}
+  void start(const BrokerOptions& options) override {
+    real_->onState = [this](State state, const QString& reason, double retryIn) {
+      if (onState) onState(state, reason, retryIn);
+    };
+    real_->start(options);
+  }
+  void publish(const BrokerMessage& m) override {
+    if (m.topic.endsWith(QStringLiteral("/state"))) ++states_;
+    if (m.topic.endsWith(QStringLiteral("/event"))) ++events_;
+    real_->publish(m);
+  }
+  void close(double seconds) override { real_->close(seconds); }
+
+ private:
+  std::unique_ptr<MessageClient> real_;
+  int& states_;
+  int& events_;
+};
 
 // Start-up, in the child: what ovx's main() does, then the seconds since
 // `since` at the end of Main, at the first exposure of the main window, and
@@ -199,6 +343,13 @@ struct Results {
   int watchReads = 0;
   std::vector<double> reactions;  // s from the reading above the limit to the write
   double delays = 0;              // TxDelay + RxDelay
+  // s beyond the delays: MQTT off, on with the broker up, down, measured in turns
+  std::vector<double> readOff, readUp, readDown;
+  std::vector<double> latency;       // s from a read's response to its state at a subscriber
+  int labStates = 0, labEvents = 0;  // handed to the clients ...
+  int labLost = 0;                   // ... and not received
+  int labPrograms = 0;               // that ran to the end
+  std::vector<double> labCpu;        // share of a core, per program
 };
 
 void MeasureStartup(Results& r) {
@@ -236,17 +387,159 @@ void MeasurePeakMemory(Results& r, const QString& ovxPath) {
   if (r.peakKiB <= 0) Fail(QStringLiteral("no VmHWM for ovx"));
 }
 
-void MeasureReads(Results& r, Program& program) {
+void MeasureReads(std::vector<double>& extra, int& invalid, Program& program, int reads = kReads) {
   const double delays = static_cast<double>(program.settings.TxDelay + program.settings.RxDelay);
-  for (int i = 0; i < kReads; ++i) {
+  for (int i = 0; i < reads; ++i) {
     program.platform.processEvents();
     const double start = Monotonic();
     const QByteArray response = program.commands.GetDataBlock(false);
     const double took = Monotonic() - start;
     if (response.size() != kResponseLength)
-      ++r.readInvalid;
+      ++invalid;
     else
-      r.readExtra.push_back(took - delays);
+      extra.push_back(took - delays);
+  }
+}
+
+// The read exchange with MQTT off, on with the broker up and on with it
+// down, a program of each in turn for a few reads, so that the load of the
+// machine falls on all three alike; and, the broker up, the time from a
+// value block's response to its state at a subscriber.
+void MeasureMqtt(Results& r, const QString& folder, const QString& dir, const Broker& broker) {
+  enum Mqtt { Off, Up, Down };
+  for (int round = 0; round < kMqttRounds; ++round) {
+    for (const Mqtt mqtt : {Off, Up, Down}) {
+      const int port = mqtt == Up ? broker.port : LoopbackPort();  // down: nothing listens there
+      WriteSettings(folder, dir,
+                    mqtt == Off
+                        ? QString()
+                        : QStringLiteral("[MQTT]\r\nBroker=127.0.0.1:%1\r\nTopic=bench/latency\r\n")
+                              .arg(port));
+      BenchPlatform platform;
+      Program program(platform);
+      program.Main();
+      if (mqtt == Up && !RunEvents(10, [&] { return BrokerConnected(program); }))
+        Fail(QStringLiteral("no connection to the broker: ") + program.form().brokerStatus());
+      int invalid = 0;
+      MeasureReads(mqtt == Off  ? r.readOff
+                   : mqtt == Up ? r.readUp
+                                : r.readDown,
+                   invalid, program, kReads / kMqttRounds);
+      if (mqtt != Up || round > 0) continue;
+
+      struct ResponseClock : LinkListener {
+        double at = 0;
+        void responseReceived(const QByteArray&) override { at = Monotonic(); }
+      } clock;
+      program.link.addListener(&clock);
+      Subscriber subscriber(broker.port, "bench/latency/state");
+      for (int i = 0; i < kLatencyReads; ++i) {
+        // More than a second after the last state, so the next one goes out at once.
+        RunEvents(1.1);
+        const size_t before = subscriber.messages().size();
+        program.commands.GetValueBlock(false);
+        if (RunEvents(1, [&] { return subscriber.messages().size() > before; }))
+          r.latency.push_back(subscriber.messages()[before].at - clock.at);
+      }
+      program.link.removeListener(&clock);
+    }
+  }
+}
+
+// One program of the lab, in a child process: what ovx does, its trend
+// reading every second and its heater switched every few seconds, for
+// `seconds`; then the states and events it handed to its client and its
+// share of a core, on one line.
+int LabChild(int& argc, char** argv, int seconds) {
+  try {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ovx"));
+    QApplication::setOrganizationName(QStringLiteral("ovx"));
+    int states = 0, events = 0;
+    struct LabPlatform : BenchPlatform {
+      int *states = nullptr, *events = nullptr;
+      std::unique_ptr<MessageClient> createMessageClient() override {
+        return std::make_unique<CountingClient>(QtPlatform::createMessageClient(), *states,
+                                                *events);
+      }
+    } platform;
+    platform.states = &states;
+    platform.events = &events;
+    Program program(platform);
+    program.Main();
+    if (!RunEvents(20, [&] { return BrokerConnected(program); }))
+      Fail(QStringLiteral("no connection to the broker"));
+    program.OpenTrend();
+    bool on = false;
+    QTimer heater;
+    QObject::connect(&heater, &QTimer::timeout, [&] {
+      on = !on;
+      program.form().ops().SwitchHeaterOutput(on);
+    });
+    heater.start(kLabHeaterMs);
+    const double cpu = CpuSeconds();
+    const double wall = Monotonic();
+    RunEvents(seconds);
+    heater.stop();
+    std::printf("%d %d %.6f\n", states, events, (CpuSeconds() - cpu) / (Monotonic() - wall));
+    std::fflush(stdout);
+    return 0;
+  } catch (const std::exception& e) {
+    Progress(QString::fromStdString(e.what()));
+    return 1;
+  }
+}
+
+// kLabPrograms programs on one broker, each on an ovx-sim of its own.
+void MeasureLab(Results& r, const QString& root, const QString& simPath, const Broker& broker) {
+  Subscriber subscriber(broker.port, "bench/#");
+  std::vector<std::unique_ptr<Simulator>> simulators;
+  std::vector<std::unique_ptr<QProcess>> programs;
+  for (int n = 1; n <= kLabPrograms; ++n) {
+    const QString settings = QStringLiteral("%1/lab%2").arg(root).arg(n);
+    WriteSettings(settings + "/ovx", settings + "/",
+                  QStringLiteral("[Trend]\r\nInterval=1\r\n[MQTT]\r\nBroker=127.0.0.1:%1\r\n"
+                                 "Topic=bench/f%2\r\n")
+                      .arg(broker.port)
+                      .arg(n),
+                  n, kLabTxDelay);
+    simulators.push_back(std::make_unique<Simulator>());
+    simulators.back()->start(simPath, settings + "/ovx/com1",
+                             {QStringLiteral("--loop"), QString::number(n)});
+  }
+  for (int n = 1; n <= kLabPrograms; ++n) {
+    auto program = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       QStringLiteral("%1/lab%2").arg(root).arg(n));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program->setProcessEnvironment(environment);
+    program->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program->start(QCoreApplication::applicationFilePath(),
+                   {QStringLiteral("--lab-child"), QString::number(kLabSeconds)});
+    programs.push_back(std::move(program));
+    QThread::msleep(100);
+  }
+  for (int n = 1; n <= kLabPrograms; ++n) {
+    QProcess& program = *programs[static_cast<size_t>(n - 1)];
+    if (!program.waitForFinished((kLabSeconds + 60) * 1000) || program.exitCode() != 0) continue;
+    const QList<QByteArray> fields = program.readAllStandardOutput().simplified().split(' ');
+    if (fields.size() != 3) continue;
+    ++r.labPrograms;
+    const int states = fields[0].toInt(), events = fields[1].toInt();
+    r.labStates += states;
+    r.labEvents += events;
+    r.labCpu.push_back(fields[2].toDouble());
+    // What this program handed over must all be there (its "offline" aside).
+    const QByteArray prefix = "bench/f" + QByteArray::number(n) + "/";
+    int received = 0;
+    RunEvents(2, [&] {
+      received = 0;
+      for (const Subscriber::Message& m : subscriber.messages())
+        if (m.topic.startsWith(prefix) && !m.topic.endsWith("/status")) ++received;
+      return received >= states + events;
+    });
+    r.labLost += std::max(0, states + events - received);
   }
 }
 
@@ -557,6 +850,53 @@ void PrintTable(const Results& r, const QStringList& parts) {
         "< TxDelay + RxDelay + 50 ms");
   row(QStringLiteral("Processor time with the watch on and idle, %1 s").arg(kWatchIdleMs / 1000),
       QStringLiteral("%1 (%2 reads)").arg(Percent(r.watchCpu)).arg(r.watchReads), "< 1 %");
+  part = "mqtt";
+  {
+    const double off = Median(r.readOff);
+    for (const bool up : {true, false}) {
+      const std::vector<double>& reads = up ? r.readUp : r.readDown;
+      row(QStringLiteral(
+              "Read exchange beyond TxDelay + RxDelay with MQTT on, broker %1, median of "
+              "%2, in turns with MQTT off")
+              .arg(up ? QStringLiteral("up") : QStringLiteral("down"))
+              .arg(kReads),
+          reads.empty() || r.readOff.empty()
+              ? QStringLiteral("no valid read")
+              : QStringLiteral("%1 (MQTT off in the same turns: %2; difference %3)")
+                    .arg(Ms(Median(reads), 2), Ms(off, 2), Ms(Median(reads) - off, 2)),
+          QStringLiteral("≤ 0.2 ms above MQTT off"));
+    }
+    const auto [minLatency, maxLatency] = std::minmax_element(r.latency.begin(), r.latency.end());
+    row(QStringLiteral("Reading to broker: a value block's response to its state at a subscriber, "
+                       "median of %1")
+            .arg(kLatencyReads),
+        r.latency.empty()
+            ? QStringLiteral("no state arrived")
+            : QStringLiteral("%1 (min %2, max %3; %4 of %5 arrived)")
+                  .arg(Ms(Median(r.latency), 2), Ms(*minLatency, 2), Ms(*maxLatency, 2))
+                  .arg(r.latency.size())
+                  .arg(kLatencyReads),
+        "< 50 ms");
+    const double maxCpu =
+        r.labCpu.empty() ? 0 : *std::max_element(r.labCpu.begin(), r.labCpu.end());
+    row(QStringLiteral("%1 programs (offscreen, TxDelay %4 s, trend reading every second, heater "
+                       "switched every %2 s) on one broker for %3 s")
+            .arg(kLabPrograms)
+            .arg(kLabHeaterMs / 1000)
+            .arg(kLabSeconds)
+            .arg(QLatin1String(kLabTxDelay)),
+        r.labCpu.empty()
+            ? QStringLiteral("no program ran to the end")
+            : QStringLiteral("%1 of %2 ran; %3 states and %4 events published, %5 lost; processor "
+                             "time of each: median %6, max %7")
+                  .arg(r.labPrograms)
+                  .arg(kLabPrograms)
+                  .arg(r.labStates)
+                  .arg(r.labEvents)
+                  .arg(r.labLost)
+                  .arg(Percent(Median(r.labCpu)), Percent(maxCpu)),
+        "none lost");
+  }
   std::fflush(stdout);
 }
 
@@ -583,12 +923,24 @@ int Run(const QString& simPath, const QString& ovxPath, const QStringList& parts
     MeasurePeakMemory(r, ovxPath);
   }
 
+  // The programs of the MQTT rows come and go before the one of the rest.
+  Broker broker;
+  if (want("mqtt")) {
+    broker.start(temporary.path());
+    Progress(QStringLiteral("MQTT: %1 read exchanges each off, with the broker up and down, %2 "
+                            "readings to the broker")
+                 .arg(kReads)
+                 .arg(kLatencyReads));
+    MeasureMqtt(r, folder, temporary.path(), broker);
+    WriteSettings(folder, temporary.path());
+  }
+
   BenchPlatform platform;
   Program program(platform);
   program.Main();
   if (want("reads")) {
     Progress(QStringLiteral("%1 read exchanges").arg(kReads));
-    MeasureReads(r, program);
+    MeasureReads(r.readExtra, r.readInvalid, program);
   }
   if (want("waits")) {
     Progress(QStringLiteral("%1 s Delay and %2 s steady-state wait")
@@ -612,6 +964,12 @@ int Run(const QString& simPath, const QString& ovxPath, const QStringList& parts
     Progress(QStringLiteral("shortest TxDelay"));
     SearchTxDelay(r, program);
   }
+  if (want("mqtt")) {
+    Progress(QStringLiteral("MQTT: %1 programs on one broker for %2 s")
+                 .arg(kLabPrograms)
+                 .arg(kLabSeconds));
+    MeasureLab(r, temporary.path(), simPath, broker);
+  }
   PrintTable(r, parts);
   return 0;
 }
@@ -623,6 +981,9 @@ int main(int argc, char* argv[]) {
   using namespace ovx::bench;
   if (argc == 3 && std::strcmp(argv[1], "--startup-child") == 0)
     return StartupChild(argc, argv, std::strtod(argv[2], nullptr));
+  mosquitto_lib_init();
+  if (argc == 3 && std::strcmp(argv[1], "--lab-child") == 0)
+    return LabChild(argc, argv, std::atoi(argv[2]));
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ovx"));
@@ -637,13 +998,14 @@ int main(int argc, char* argv[]) {
        OVX_BIN_PATH},
       {"part",
        "Measures only this part (repeatable): startup, memory, reads, waits, trend, watch, "
-       "txdelay.",
+       "txdelay, mqtt.",
        "name"},
       {"trend", "Only the trend's rows (--part trend)."},
   });
   parser.process(app);
   try {
-    const QStringList all = {"startup", "memory", "reads", "waits", "trend", "watch", "txdelay"};
+    const QStringList all = {"startup", "memory", "reads",   "waits",
+                             "trend",   "watch",  "txdelay", "mqtt"};
     QStringList parts = parser.isSet("part") ? parser.values("part") : all;
     if (parser.isSet("trend")) parts = QStringList{"trend"};
     for (const QString& part : parts)

@@ -29,6 +29,8 @@ Program::~Program() {
   if (publisher) {
     link.removeListener(publisher.get());
     recorder.removeListener(publisher.get());
+    // Before the window that its news goes to.
+    publisher.reset();
   }
 }
 

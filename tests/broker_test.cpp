@@ -113,6 +113,7 @@ TEST(Broker, ARunsEventsAsItsLogHasThem) {
   };
   ASSERT_TRUE(h->start());
   ASSERT_TRUE(Connected(*h));
+  h->setPar("930=P48I8D2\r\n");
   h->program().OpenTemperatureRun();
   frmTRun& run = *h->program().temperatureRun();
   run.TStart->setText("900");
@@ -145,6 +146,10 @@ TEST(Broker, ARunsEventsAsItsLogHasThem) {
             "SteadyReached DwellDone StepStarted SteadyReached DwellDone RunEnded");
   EXPECT_EQ(Values(sub.messages.front().payload, {"log", "tStart", "dwell"}),
             "log=" + name + " tStart=900 dwell=5");
+  EXPECT_EQ(Values(sub.messages[5].payload, {"step", "setpoint", "P", "I", "D", "pidFromFile"}),
+            "step=2 setpoint=930 P=48 I=8 D=2 pidFromFile=true");
+  EXPECT_EQ(Values(sub.messages[3].payload, {"average", "stdev", "samples", "seconds"}),
+            "average=900 stdev=0 samples=10 seconds=2");
   EXPECT_EQ(Values(sub.messages.back().payload, {"log", "run"}),
             "log=" + name + " run=temperature run");
 }
@@ -186,7 +191,7 @@ TEST(Broker, TheEventsOfAGapAfterTheRestart) {
 }
 
 // A login the broker refuses shows in the window, and no box comes; the
-// right password gets in.
+// tries go on, each pause twice the last; the right password gets in.
 TEST(Broker, ARefusedLoginIsShownWithoutABox) {
   Broker broker("allow_anonymous false\npassword_file {dir}/passwd\n");
   ASSERT_EQ(QProcess::execute("mosquitto_passwd",
@@ -204,7 +209,7 @@ TEST(Broker, ARefusedLoginIsShownWithoutABox) {
                                  ? QString("MQTT: connected to 127.0.0.1:%1")
                                  : QString(
                                        "MQTT: 127.0.0.1:%1: Connection Refused: not authorised; "
-                                       "next try in 3 s");
+                                       "next try in 6 s");  // the second: 3 s doubled
     EXPECT_TRUE(WaitUntil([&] { return h->form().brokerStatus() == expected.arg(broker.port); }))
         << h->form().brokerStatus().toStdString();
     EXPECT_TRUE(h->platform.boxes.empty());

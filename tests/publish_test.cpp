@@ -53,11 +53,9 @@ TEST(Publisher, EventsWaitForTheBrokerInOrder) {
   const QByteArray ini = MqttIni();
   Harness h(kScripted, Block(900, 48, 8, 2), ini.constData());
   TestMessageClient& client = *h.platform.messageClient;
-  const BrokerOptions& o = client.options;
-  EXPECT_EQ(QString("%1:%2 %3 %4").arg(o.host).arg(o.port).arg(Text(o.birth), Text(o.will)),
-            "broker.lab:1884 ovx/testhost-loop1/status q1 r online "
-            "ovx/testhost-loop1/status q1 r offline");
-  EXPECT_TRUE(QRegularExpression("^ovx-testhost-[0-9a-f]{8}-loop1$").match(o.clientId).hasMatch());
+  EXPECT_TRUE(QRegularExpression("^ovx-testhost-[0-9a-f]{8}-loop1$")
+                  .match(client.options.clientId)
+                  .hasMatch());
 
   const QString trace = h.form().statusText();
   client.onState(MessageClient::State::Failed, "Connection refused", 3);

@@ -70,7 +70,6 @@ class Broker {
     process_.terminate();
     process_.waitForFinished(5000);
   }
-  QByteArray log() { return process_.readAll(); }
 
  private:
   // A port on the loopback interface that is free now, or the result of

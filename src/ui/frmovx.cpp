@@ -336,14 +336,16 @@ void frmOVX::showBrokerStatus(const QString& text) {
   if (!brokerStatus_) {
     brokerStatus_ = new QLabel(this);
     brokerStatus_->setObjectName(QStringLiteral("BrokerStatus"));
-    // A long text is cut off (the tip shows it whole): the window keeps its width.
-    brokerStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Two lines, always: a long text wraps instead of widening the window,
+    // and the window does not change its height with the text.
+    brokerStatus_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     brokerStatus_->setFont(centralWidget()->font());
+    brokerStatus_->setWordWrap(true);
+    brokerStatus_->setFixedHeight(2 * brokerStatus_->fontMetrics().lineSpacing());
     statusBar()->setSizeGripEnabled(false);
     statusBar()->addWidget(brokerStatus_, 1);
   }
   brokerStatus_->setText(text);
-  brokerStatus_->setToolTip(text);
 }
 
 QString frmOVX::brokerStatus() const {

@@ -79,6 +79,8 @@ QString Reason(const char* text) {
 }
 
 QString ErrorText(int rc) {
+  // The library has no words of its own for this one.
+  if (rc == MOSQ_ERR_KEEPALIVE) return QStringLiteral("no answer from the broker");
   return Reason(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
 }
 
@@ -191,7 +193,7 @@ class Session {
       if (rc == MOSQ_ERR_SUCCESS) rc = mosquitto_loop_misc(mosq_);
       if (rc != MOSQ_ERR_SUCCESS) return ErrorText(rc);
       if (!connected_ && Clock::now() - began > std::chrono::seconds(options_.keepAlive))
-        return QStringLiteral("no answer from the broker");
+        return ErrorText(MOSQ_ERR_KEEPALIVE);
     }
   }
 

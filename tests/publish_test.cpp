@@ -98,6 +98,42 @@ TEST(Publisher, EventsWaitForTheBrokerInOrder) {
   EXPECT_TRUE(handed[1006].retain);
 }
 
+// The watch's alarm: an event with the values its text names; in the state
+// until it is acknowledged, also once its condition no longer holds.
+TEST(Publisher, AlarmInTheStateUntilAcknowledged) {
+  const QByteArray ini = MqttIni();
+  Harness h(kScripted, Block(900), ini.constData());
+  TestMessageClient& client = *h.platform.messageClient;
+  client.onState(MessageClient::State::Connected, "", 0);
+  const auto alarm = [&] {
+    const QJsonValue value = Field(h.program().publisher->statePayload(), "alarm");
+    return value.isNull() ? QByteArray("null")
+                          : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+  };
+  OperationEvent raised(OperationEvent::Kind::AlarmRaised);
+  raised.alarm = Alarm::OverTemperature;
+  raised.x = 1236;
+  raised.limit = 1220;
+  raised.heaterOff = true;
+  h.form().ops().post(raised);
+  const QString text = "alarm: over-temperature, X 1236 °C above 1220 °C; heater switched off";
+  EXPECT_EQ(Text(client.published.back()),
+            "ovx/testhost-loop1/event q1 {\"X\":1236,\"alarm\":\"over-temperature\","
+            "\"heaterOff\":true,\"kind\":\"AlarmRaised\",\"limit\":1220,\"text\":\"" +
+                text + "\",\"time\":\"2026-12-06T14:03:27.200-03:30\"}");
+  const QString held =
+      "{\"condition\":\"over-temperature\",\"holds\":%1,\"since\":"
+      "\"2026-12-06T14:03:27.200-03:30\",\"text\":\"" +
+      text + "\"}";
+  EXPECT_EQ(alarm(), held.arg("true"));
+  OperationEvent cleared(OperationEvent::Kind::AlarmCleared);
+  cleared.alarm = Alarm::OverTemperature;
+  h.form().ops().post(cleared);
+  EXPECT_EQ(alarm(), held.arg("false"));
+  h.form().ops().post(OperationEvent(OperationEvent::Kind::AlarmAcknowledged));
+  EXPECT_EQ(alarm(), "null");
+}
+
 // A run's states: at most one a second, and none left behind; the operation
 // as the state tells it two seconds into the first dwell.
 TEST(Publisher, StatesOfARunAtMostOneASecond) {

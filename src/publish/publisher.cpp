@@ -159,6 +159,7 @@ void Publisher::eventPosted(const OperationEvent& e) {
   time_ = now();
   const bool wasRunning = running_;
   updateOperation(e);
+  updateAlarm(e);
   QJsonObject json{{"time", time_}, {"kind", KindName(e.kind)}, {"text", Describe(e)}};
   const auto pid = [&json](const PidSet& set) {
     json["P"] = set.P;
@@ -181,12 +182,14 @@ void Publisher::eventPosted(const OperationEvent& e) {
     case Kind::RunEnded:
       json["run"] = RunName(e.run);
       json["log"] = TextOrNull(log_);
+      json["byAlarm"] = e.byAlarm;
       break;
     case Kind::ProgramEnding:
       if (wasRunning) json["log"] = TextOrNull(log_);
       break;
     case Kind::HeaterSwitched:
       json["on"] = e.on;
+      json["byAlarm"] = e.byAlarm;
       break;
     case Kind::SetpointWritten:
     case Kind::SelfOptimizingStarted:
@@ -206,6 +209,18 @@ void Publisher::eventPosted(const OperationEvent& e) {
       break;
     case Kind::SelfOptimizingFinished:
       pid(e.pid);
+      break;
+    case Kind::AlarmRaised:
+      // The values that the alarm's text names.
+      json["alarm"] = AlarmName(e.alarm);
+      if (e.alarm != Alarm::NoAnswer) json["X"] = e.x;
+      if (e.alarm != Alarm::NoAnswer) json["limit"] = e.limit;
+      if (e.alarm == Alarm::Runaway || e.alarm == Alarm::Deviation) json["setpoint"] = e.setpoint;
+      if (e.alarm != Alarm::OverTemperature) json["seconds"] = e.seconds;
+      json["heaterOff"] = e.heaterOff;
+      break;
+    case Kind::AlarmCleared:
+      json["alarm"] = AlarmName(e.alarm);
       break;
     default:  // the kind, its time and its text say it all
       break;
@@ -256,6 +271,30 @@ void Publisher::updateOperation(const OperationEvent& e) {
     case Kind::RunEnded:
     case Kind::ProgramEnding:
       running_ = false;
+      break;
+    default:
+      break;
+  }
+}
+
+void Publisher::updateAlarm(const OperationEvent& e) {
+  switch (e.kind) {
+    case Kind::AlarmRaised:
+      alarm_ = QJsonObject{{"condition", AlarmName(e.alarm)},
+                           {"text", Describe(e)},
+                           {"since", time_},
+                           {"holds", true}};
+      break;
+    case Kind::AlarmCleared:
+      // The alarm stays until it is acknowledged, also once its condition no longer holds.
+      if (alarm_.toObject().value("condition") == AlarmName(e.alarm)) {
+        QJsonObject alarm = alarm_.toObject();
+        alarm["holds"] = false;
+        alarm_ = alarm;
+      }
+      break;
+    case Kind::AlarmAcknowledged:
+      alarm_ = QJsonValue();
       break;
     default:
       break;

@@ -68,6 +68,7 @@ class Publisher : public LinkListener, public OperationListener {
   // The discovery configs, or empty ones that remove them.
   void publishDiscovery(bool present);
   void updateOperation(const OperationEvent& event);
+  void updateAlarm(const OperationEvent& event);
   QJsonValue operationJson() const;
   QString now() const;
 
@@ -86,8 +87,8 @@ class Publisher : public LinkListener, public OperationListener {
   QString time_;  // of the newest reading or event
   QJsonValue X_, W_, heater_, optimization_, output_, P_, I_, D_;
   QJsonValue linkStatus_, lastGood_;
-  // The watch's active alarm: {"condition", "text", "since"}, or null. Set
-  // from the watch's alarm events once it posts them.
+  // The watch's newest alarm not yet acknowledged: {"condition", "text",
+  // "since", "holds"}, or null.
   QJsonValue alarm_;
 
   // The operation in progress.

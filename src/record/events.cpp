@@ -219,6 +219,12 @@ QString KindName(OperationEvent::Kind kind) {
       return QStringLiteral("SelfOptimizingStarted");
     case Kind::SelfOptimizingFinished:
       return QStringLiteral("SelfOptimizingFinished");
+    case Kind::AlarmRaised:
+      return QStringLiteral("AlarmRaised");
+    case Kind::AlarmCleared:
+      return QStringLiteral("AlarmCleared");
+    case Kind::AlarmAcknowledged:
+      return QStringLiteral("AlarmAcknowledged");
   }
   return {};
 }

@@ -186,6 +186,11 @@ TEST(Publisher, StatesOfARunAtMostOneASecond) {
                 .arg(Field(inDwell, "heater").toInt())
                 .arg(Field(inDwell, "link.status").toString(), Field(inDwell, "alarm").toString()),
             "900 1 ok ");
+  // A word that did not decode is no number.
+  Reading undecodable{h.platform.t, BlockKind::Value, Outcome::Answered, {}, {}};
+  undecodable.values.ActualTemperature = kNoValue;
+  h.program().publisher->readingTaken(undecodable);
+  EXPECT_EQ(Field(h.program().publisher->statePayload(), "X"), QJsonValue());
 }
 
 // [MQTT] as read, and the "Settings File" box for what cannot be used

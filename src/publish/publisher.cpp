@@ -20,6 +20,11 @@ QJsonValue TextOrNull(const QString& text) {
   return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
+// A word of a block read or written; null when it did not decode.
+QJsonValue Word(int16_t word) {
+  return word == kNoValue ? QJsonValue() : QJsonValue(word);
+}
+
 bool IdCharacter(QChar c) {
   const char l = c.toLatin1();
   return (l >= 'a' && l <= 'z') || (l >= 'A' && l <= 'Z') || (l >= '0' && l <= '9') || l == '-' ||
@@ -137,9 +142,9 @@ void Publisher::readingTaken(const Reading& reading) {
       dataBlockSent(reading.words, true);
       return;
     }
-    X_ = reading.values.ActualTemperature;
-    optimization_ = reading.values.OptimizationStatus;
-    output_ = reading.values.OutputStatus;
+    X_ = Word(reading.values.ActualTemperature);
+    optimization_ = Word(reading.values.OptimizationStatus);
+    output_ = Word(reading.values.OutputStatus);
   }
   changed();
 }
@@ -147,11 +152,11 @@ void Publisher::readingTaken(const Reading& reading) {
 void Publisher::dataBlockSent(const DataBlockWords& words, bool) {
   // The default parameter set is what the controller then holds, too.
   time_ = now();
-  W_ = words[kSetpoint];
-  heater_ = words[kHeaterOutput];
-  P_ = words[kPTerm];
-  I_ = words[kITerm];
-  D_ = words[kDTerm];
+  W_ = Word(words[kSetpoint]);
+  heater_ = Word(words[kHeaterOutput]);
+  P_ = Word(words[kPTerm]);
+  I_ = Word(words[kITerm]);
+  D_ = Word(words[kDTerm]);
   changed();
 }
 

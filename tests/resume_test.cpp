@@ -4,6 +4,8 @@
 // the program starts again on the same folder. The offer and its refusals,
 // and what each answer does to the controller, the log and the trend.
 
+#include <QJsonDocument>
+
 #include "platform/files.h"
 #include "record/csv.h"
 #include "record/run_log.h"
@@ -63,7 +65,7 @@ struct Crashed : Harness {
 // boxes answered with `answers`.
 struct Restart : Harness {
   Restart(const Harness& before, double gap, std::deque<MsgAnswer> boxAnswers, int W = 930,
-          int heater = 1, const QByteArray& more = "")
+          int heater = 1, const QByteArray& more = "", std::function<void(Harness&)> onYield = {})
       : Harness(("[General]\r\nSound=-1\r\nDir=" + before.platform.dir().toUtf8() +
                  "\r\n[COM]\r\nTxDelay=0.2\r\n" + more)
                     .constData()) {
@@ -73,10 +75,11 @@ struct Restart : Harness {
     script([this](const QByteArray& frame) { return controller.answer(frame); });
     platform.answers = std::move(boxAnswers);
     // Continue, 5 s into a dwell held again; the first text of the dwell.
-    everyYield([this] {
+    everyYield([this, onYield] {
       const QString status = form().statusLine();
       if (status.startsWith("Dwell held for 5 s")) form().BtnHold->click();
       if (firstDwell.isEmpty() && status.startsWith("Dwell")) firstDwell = status;
+      if (onYield) onYield(*this);
     });
     EXPECT_TRUE(start());
   }
@@ -192,5 +195,64 @@ TEST(Resume, NotOfferedAndTheTraceSaysWhy) {
         log.write(CsvLine({before.platform.wallClock(), 0, {}, {}, {}, {}, {}, {}, {}, c.row})));
     Restart after(before, c.gap, {}, c.W, 1, c.ini);
     EXPECT_EQ(after.form().statusText(), c.trace.isEmpty() ? "" : c.trace + "\r\n");
+  }
+}
+
+// A resumed run as published: the operation in the state goes on from the
+// step of the log, its dwell left as the window counts it (held, too), and
+// the resume's events come with their numbers.
+TEST(Resume, PublishedAsTheWindowShowsIt) {
+  const QRegularExpression left("Dwell (?:held for \\d+ s, ?|time: ?)(\\d+) (?:s left|seconds)");
+  for (const Kill kill : {InDwell, InHold}) {
+    SCOPED_TRACE(kill);
+    Crashed before(kill);
+    QString shown;
+    int compared = 0;
+    Restart restart(
+        before, 713, {MsgAnswer::First}, 930, 1, "[MQTT]\r\nBroker=lab\r\n", [&](Harness& after) {
+          const QString status = after.form().statusLine();
+          const QRegularExpressionMatch m = left.match(status);
+          if (status == shown || !m.hasMatch() || after.controller.words[kSetpoint] != 930) return;
+          shown = status;
+          const QJsonObject operation =
+              QJsonDocument::fromJson(after.program().publisher->statePayload())
+                  .object()
+                  .value("operation")
+                  .toObject();
+          EXPECT_EQ(QString("%1 %2 %3 %4 %5")
+                        .arg(operation.value("phase").toString())
+                        .arg(operation.value("dwellLeft").toInt())
+                        .arg(operation.value("step").toInt())
+                        .arg(operation.value("T").toInt())
+                        .arg(operation.value("log").toString()),
+                    QString("%1 %2 2 930 2026-12-06_14-03-27_run.csv")
+                        .arg(status.contains("held") ? "dwell held" : "dwell", m.captured(1)))
+              << status.toStdString();
+          ++compared;
+        });
+    EXPECT_GE(compared, kill == InHold ? 60 : 20);
+    // The events of the time before the connection, in order.
+    TestMessageClient& client = *restart.platform.messageClient;
+    client.onState(MessageClient::State::Connected, "", 0);
+    QStringList kinds;
+    QByteArray resumed;
+    for (const BrokerMessage& m : client.published) {
+      if (!m.topic.endsWith("/event")) continue;
+      const QJsonObject e = QJsonDocument::fromJson(m.payload).object();
+      kinds << e.value("kind").toString();
+      if (kinds.back() == "RunResumed") {
+        QJsonObject numbers = e;
+        numbers.remove("time");
+        numbers.remove("text");
+        resumed = QJsonDocument(numbers).toJson(QJsonDocument::Compact);
+      }
+    }
+    EXPECT_EQ(kinds.join(' '),
+              QString("RunResumed SteadyReached %1DwellDone StepStarted SteadyReached "
+                      "DwellProgress DwellDone RunEnded")
+                  .arg(kill == InHold ? "DwellHeld DwellContinued DwellProgress " : ""));
+    EXPECT_EQ(resumed, QString("{\"away\":%1,\"kind\":\"RunResumed\",\"log\":\"2026-12-06_14-03-27_"
+                               "run.csv\",\"nextStep\":false,\"setpoint\":930,\"step\":2}")
+                           .arg(kill == InHold ? 717 : 722));
   }
 }

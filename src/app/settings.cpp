@@ -1,8 +1,8 @@
 #include "app/settings.h"
 
-#include <cmath>
 #include <QCryptographicHash>
 #include <QDir>
+#include <cmath>
 
 #include "platform/platform.h"
 #include "protocol/numtext.h"

@@ -227,6 +227,24 @@ void Publisher::eventPosted(const OperationEvent& e) {
     case Kind::AlarmCleared:
       json["alarm"] = AlarmName(e.alarm);
       break;
+    case Kind::DwellProgress:
+    case Kind::DwellHeld:
+    case Kind::DwellContinued:
+      // Whole seconds, as the run log's row has them.
+      json["seconds"] = std::floor(e.seconds);
+      json["dwell"] = e.dwell;
+      if (e.kind == Kind::DwellContinued) json["held"] = std::round(e.held);
+      break;
+    case Kind::RunResumed:
+      json["away"] = std::floor(e.away);
+      json["step"] = e.step;
+      json["setpoint"] = e.setpoint;
+      json["nextStep"] = e.nextStep;
+      json["log"] = TextOrNull(log_);
+      break;
+    case Kind::RunNotResumed:
+      json["log"] = TextOrNull(log_);
+      break;
     default:  // the kind, its time and its text say it all
       break;
   }
@@ -242,9 +260,24 @@ void Publisher::updateOperation(const OperationEvent& e) {
       run_ = e.run;
       step_ = 0;
       dwell_ = e.dwell;
+      resumedDone_ = 0;
       T_ = e.run == OperationEvent::Run::SelfOptimizing ? QJsonValue(e.setpoint) : QJsonValue();
       phase_ = QStringLiteral("start");
       log_ = QFileInfo(runLog_.path()).fileName();
+      break;
+    case Kind::RunResumed:
+    case Kind::RunNotResumed:
+      // The run of the log that the start found; resumed, it goes on from its
+      // step, in its wait again or with the next step.
+      log_ = QFileInfo(runLog_.path()).fileName();
+      if (e.kind == Kind::RunNotResumed) break;
+      running_ = true;
+      run_ = OperationEvent::Run::Temperature;
+      dwell_ = e.dwell;
+      step_ = e.step;
+      T_ = e.setpoint;
+      phase_ = e.nextStep ? QStringLiteral("step done") : QStringLiteral("steady-state wait");
+      resumedDone_ = e.seconds;
       break;
     case Kind::StepStarted:
       ++step_;
@@ -262,13 +295,23 @@ void Publisher::updateOperation(const OperationEvent& e) {
       // A run's step dwells once its wait ends; OK in the dwell ends the step.
       if (phase_ == QLatin1String("steady-state wait") && temperatureRun) {
         phase_ = QStringLiteral("dwell");
-        dwellStart_ = e.time;
+        dwellDone_ = resumedDone_;
+        dwellSince_ = e.time;
+        resumedDone_ = 0;
       } else {
         phase_ = QStringLiteral("step done");
       }
       break;
     case Kind::DwellDone:
       phase_ = QStringLiteral("step done");
+      break;
+    case Kind::DwellProgress:
+    case Kind::DwellHeld:
+    case Kind::DwellContinued:
+      // The dwell's own count; held, it stands still.
+      phase_ = e.kind == Kind::DwellHeld ? QStringLiteral("dwell held") : QStringLiteral("dwell");
+      dwellDone_ = e.seconds;
+      dwellSince_ = e.time;
       break;
     case Kind::OperatorCancel:
       phase_ = QStringLiteral("cancelled");
@@ -314,8 +357,11 @@ QJsonValue Publisher::operationJson() const {
                         {"dwellLeft", QJsonValue()},
                         {"log", TextOrNull(log_)}};
   if (run_ == OperationEvent::Run::Temperature) operation["step"] = step_;
+  if (phase_ == QLatin1String("dwell held"))
+    operation["dwellLeft"] = std::max(0.0, std::round(dwell_ - dwellDone_));
   if (phase_ == QLatin1String("dwell"))
-    operation["dwellLeft"] = std::max(0.0, std::round(dwell_ - (platform_.now() - dwellStart_)));
+    operation["dwellLeft"] =
+        std::max(0.0, std::round(dwell_ - dwellDone_ - (platform_.now() - dwellSince_)));
   return operation;
 }
 

@@ -98,8 +98,10 @@ class Publisher : public LinkListener, public OperationListener {
   QJsonValue T_;
   QString phase_;
   int dwell_ = 0;
-  double dwellStart_ = 0;
-  QString log_;  // file name of its run log
+  double dwellDone_ = 0;    // seconds of the dwell counted at dwellSince_
+  double dwellSince_ = 0;   // program clock
+  double resumedDone_ = 0;  // of a resumed step's dwell, done before the gap
+  QString log_;             // file name of its run log
 };
 
 }  // namespace ovx

@@ -225,6 +225,16 @@ QString KindName(OperationEvent::Kind kind) {
       return QStringLiteral("AlarmCleared");
     case Kind::AlarmAcknowledged:
       return QStringLiteral("AlarmAcknowledged");
+    case Kind::DwellProgress:
+      return QStringLiteral("DwellProgress");
+    case Kind::DwellHeld:
+      return QStringLiteral("DwellHeld");
+    case Kind::DwellContinued:
+      return QStringLiteral("DwellContinued");
+    case Kind::RunResumed:
+      return QStringLiteral("RunResumed");
+    case Kind::RunNotResumed:
+      return QStringLiteral("RunNotResumed");
   }
   return {};
 }

@@ -36,7 +36,9 @@ struct OperationEvent {
     DwellProgress,      // `seconds` of the `dwell` counted down (a minute more)
     DwellHeld,          // the operator held the dwell at `seconds` of `dwell`
     DwellContinued,     // ... and let it go on, after `held` seconds
-    RunResumed,     // after `away` seconds at `step` (`setpoint`); `nextStep`: with the next one
+    // After `away` seconds at `step` (`setpoint`); `nextStep`: with the next
+    // one, else with `seconds` of the run's `dwell` done.
+    RunResumed,
     RunNotResumed,  // the operator chose not to resume the run of the log
   };
   enum class Run { Temperature, SelfOptimizing };

@@ -354,6 +354,8 @@ void frmTRun::Resume(const RunRecord& record, bool nextStep, double away) {
   resumed.step = StepNumber(record.tStart, record.increment, T);
   resumed.setpoint = static_cast<int16_t>(T);
   resumed.nextStep = nextStep;
+  resumed.dwell = record.dwell;
+  resumed.seconds = nextStep ? 0 : record.dwellDone;
   ops.post(resumed);
   form_.CancelFlag = false;
   if (nextStep) {

@@ -248,7 +248,7 @@ TEST_F(RealPort, ChatteringLineKeepsMemoryFlatAndAnswersWhole) {
   QElapsedTimer timer;
   for (timer.start(); timer.elapsed() < 500; QCoreApplication::processEvents()) peer.send("abc");
   std::ifstream("/proc/self/statm") >> pages >> after;
-#if !defined(__SANITIZE_ADDRESS__)  // whose quarantine holds freed memory
+#ifndef OVX_SANITIZED
   EXPECT_LT((after - before) * ::getpagesize(), 10 << 20);
 #endif
   // A request still goes out; the chatter is kept in part, and the answer

@@ -151,8 +151,13 @@ void Program::StartPublisher() {
     form_->showBrokerStatus(text);
     if (!trace.isEmpty()) form_->appendStatusText(trace + CRLF);
   };
-  // Last: it only passes on what the others have taken.
+  // After the log, the window and the trend, but before the watch: an alarm
+  // goes out after the reading that raised it, never with the X before it.
+  link.removeListener(&monitor);
+  link.removeListener(&watch);
   link.addListener(publisher.get());
+  link.addListener(&monitor);
+  link.addListener(&watch);
   recorder.addListener(publisher.get());
   publisher->start();
 }

@@ -12,12 +12,9 @@
 // arrives. The lab of 20 programs runs them as child processes of this
 // executable that do what ovx does, with the trend reading every second and
 // the heater switched every 5 s, each on an ovx-sim of its own.
-#include <arpa/inet.h>
 #include <malloc.h>
 #include <mosquitto.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -51,6 +48,7 @@
 #include "protocol/blocks.h"
 #include "protocol/codec.h"
 #include "record/trend_feed.h"
+#include "support/broker.h"
 #include "trend/chart.h"
 #include "trend/trend_window.h"
 #include "ui/frmovx.h"
@@ -189,45 +187,6 @@ bool RunEvents(
 bool BrokerConnected(Program& program) {
   return program.form().brokerStatus().startsWith(QStringLiteral("MQTT: connected"));
 }
-
-// A loopback port, free when asked; or whether something takes connections there.
-int LoopbackPort(int port = 0, bool connectTo = false) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  socklen_t size = sizeof address;
-  auto* a = reinterpret_cast<sockaddr*>(&address);
-  int result = connectTo ? ::connect(fd, a, size) : ::bind(fd, a, size);
-  if (!connectTo && result == 0 && ::getsockname(fd, a, &size) == 0)
-    result = ntohs(address.sin_port);
-  ::close(fd);
-  return result;
-}
-
-// mosquitto on a free loopback port.
-class Broker {
- public:
-  ~Broker() {
-    process_.terminate();
-    process_.waitForFinished(3000);
-  }
-  void start(const QString& folder) {
-    port = LoopbackPort();
-    QFile conf(folder + "/mosquitto.conf");
-    if (!conf.open(QIODevice::WriteOnly)) Fail("cannot write " + conf.fileName());
-    conf.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(port).toUtf8());
-    conf.close();
-    process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), conf.fileName()});
-    if (!RunEvents(5, [this] { return LoopbackPort(port, true) == 0; }))
-      Fail(QStringLiteral("mosquitto did not start on port %1").arg(port));
-  }
-  int port = 0;
-
- private:
-  QProcess process_;
-};
 
 // A subscriber on libmosquitto's own thread: each message with the time it came.
 class Subscriber {
@@ -405,11 +364,13 @@ void MeasureReads(std::vector<double>& extra, int& invalid, Program& program, in
 // down, a program of each in turn for a few reads, so that the load of the
 // machine falls on all three alike; and, the broker up, the time from a
 // value block's response to its state at a subscriber.
-void MeasureMqtt(Results& r, const QString& folder, const QString& dir, const Broker& broker) {
+void MeasureMqtt(Results& r, const QString& folder, const QString& dir,
+                 const test::Broker& broker) {
   enum Mqtt { Off, Up, Down };
   for (int round = 0; round < kMqttRounds; ++round) {
     for (const Mqtt mqtt : {Off, Up, Down}) {
-      const int port = mqtt == Up ? broker.port : LoopbackPort();  // down: nothing listens there
+      const int port =
+          mqtt == Up ? broker.port : test::LoopbackPort();  // down: nothing listens there
       WriteSettings(folder, dir,
                     mqtt == Off
                         ? QString()
@@ -491,7 +452,8 @@ int LabChild(int& argc, char** argv, int seconds) {
 }
 
 // kLabPrograms programs on one broker, each on an ovx-sim of its own.
-void MeasureLab(Results& r, const QString& root, const QString& simPath, const Broker& broker) {
+void MeasureLab(Results& r, const QString& root, const QString& simPath,
+                const test::Broker& broker) {
   Subscriber subscriber(broker.port, "bench/#");
   std::vector<std::unique_ptr<Simulator>> simulators;
   std::vector<std::unique_ptr<QProcess>> programs;
@@ -924,9 +886,9 @@ int Run(const QString& simPath, const QString& ovxPath, const QStringList& parts
   }
 
   // The programs of the MQTT rows come and go before the one of the rest.
-  Broker broker;
+  test::Broker broker;
   if (want("mqtt")) {
-    broker.start(temporary.path());
+    if (!broker.start()) Fail(QStringLiteral("mosquitto did not start"));
     Progress(QStringLiteral("MQTT: %1 read exchanges each off, with the broker up and down, %2 "
                             "readings to the broker")
                  .arg(kReads)

@@ -31,6 +31,23 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 10'000,
   return true;
 }
 
+// A port on the loopback interface that is free now, or the result of
+// connecting to `port` (0 when something takes connections there).
+inline int LoopbackPort(int port = 0, bool connectTo = false) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  socklen_t size = sizeof address;
+  auto* a = reinterpret_cast<sockaddr*>(&address);
+  int result = connectTo ? ::connect(fd, a, size) : ::bind(fd, a, size);
+  if (!connectTo && result == 0 && ::getsockname(fd, a, &size) == 0)
+    result = ntohs(address.sin_port);
+  ::close(fd);
+  return result;
+}
+
 class Broker {
  public:
   // `config`: more lines for mosquitto.conf; "{dir}" stands for the broker's folder.
@@ -44,7 +61,7 @@ class Broker {
   bool start() {
     const bool again = port != 0;
     for (int tries = again ? 1 : 3; tries > 0; --tries) {
-      if (!again) port = freePort();
+      if (!again) port = LoopbackPort();
       QFile conf(dir() + "/mosquitto.conf");
       if (!conf.open(QIODevice::WriteOnly)) return false;
       // Run as root (as the tests may be), mosquitto would become the user
@@ -72,24 +89,7 @@ class Broker {
   }
 
  private:
-  // A port on the loopback interface that is free now, or the result of
-  // connecting to the port (0 when it takes connections).
-  static int loopback(int port, bool connectTo) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t size = sizeof address;
-    auto* a = reinterpret_cast<sockaddr*>(&address);
-    int result = connectTo ? ::connect(fd, a, size) : ::bind(fd, a, size);
-    if (!connectTo && result == 0 && ::getsockname(fd, a, &size) == 0)
-      result = ntohs(address.sin_port);
-    ::close(fd);
-    return result;
-  }
-  static int freePort() { return loopback(0, false); }
-  bool accepts() const { return loopback(port, true) == 0; }
+  bool accepts() const { return LoopbackPort(port, true) == 0; }
   QString config_;
   QTemporaryDir dir_;
   QProcess process_;

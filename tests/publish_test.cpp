@@ -254,14 +254,15 @@ TEST(Publisher, MqttSettingsAndTheirBoxes) {
     if (!expected.contains('|')) {
       ASSERT_TRUE(h.start());
       const MqttSettings& m = h.program().mqtt;
-      const QStringList read{m.host,
-                             QString::number(m.port),
-                             m.topic,
-                             m.clientId.startsWith("ovx-testhost-") ? "-" : m.clientId,
-                             m.username.isEmpty() ? "-" : m.username,
-                             m.password.isNull() ? "-" : m.password,
-                             QString::number(m.homeAssistant),
-                             m.caFile + " " + m.certFile + " " + m.keyFile};
+      const QStringList read{
+          m.broker.host,
+          QString::number(m.broker.port),
+          m.topic,
+          m.broker.clientId.startsWith("ovx-testhost-") ? "-" : m.broker.clientId,
+          m.broker.username.isEmpty() ? "-" : m.broker.username,
+          m.broker.password.isNull() ? "-" : m.broker.password,
+          QString::number(m.homeAssistant),
+          m.broker.caFile + " " + m.broker.certFile + " " + m.broker.keyFile};
       EXPECT_EQ(read.join(' ').trimmed(), expected);
       continue;
     }

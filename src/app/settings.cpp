@@ -172,9 +172,10 @@ QString ReadWatchSettings(Platform& platform, const Settings& g, WatchSettings& 
 }
 
 QString ReadMqttSettings(Platform& platform, const Settings& g, MqttSettings& m) {
+  BrokerOptions& b = m.broker;
   const QString broker = readMqtt(platform, "Broker");
   if (broker.isEmpty()) return {};
-  if (!splitBroker(broker, m.host, m.port))
+  if (!splitBroker(broker, b.host, b.port))
     return unusable(platform, g, "MQTT", "Broker",
                     QStringLiteral("A host name or address, with :port (1 ... 65535) or not."));
 
@@ -191,15 +192,15 @@ QString ReadMqttSettings(Platform& platform, const Settings& g, MqttSettings& m)
   // same furnace.
   const QByteArray folder =
       QCryptographicHash::hash(g.WindowsDir.toUtf8(), QCryptographicHash::Sha1).toHex().left(8);
-  m.clientId = readMqtt(platform, "ClientId",
+  b.clientId = readMqtt(platform, "ClientId",
                         QStringLiteral("ovx-") + host + QLatin1Char('-') +
                             QString::fromLatin1(folder) + QStringLiteral("-loop") + loop);
-  m.username = readMqtt(platform, "Username");
+  b.username = readMqtt(platform, "Username");
   m.homeAssistant = readFlag(platform, "MQTT", "HomeAssistant", 0);
 
   const QString passwordFile = mqttPath(platform, g, "PasswordFile");
   if (!passwordFile.isEmpty()) {
-    if (m.username.isEmpty())
+    if (b.username.isEmpty())
       return unusable(platform, g, "MQTT", "Username",
                       QStringLiteral("A user name goes with the 'PasswordFile'."));
     const QString reason = platform.whyNotPrivate(passwordFile);
@@ -212,19 +213,19 @@ QString ReadMqttSettings(Platform& platform, const Settings& g, MqttSettings& m)
           QStringLiteral(
               "A password file must be your own and readable by you alone (chmod 600)."));
     // The first line, without its line end.
-    m.password = QByteArray("") + *content;  // never null: a password, if an empty one
-    if (const qsizetype end = m.password.indexOf('\n'); end >= 0) m.password.truncate(end);
-    if (m.password.endsWith('\r')) m.password.chop(1);
+    b.password = QByteArray("") + *content;  // never null: a password, if an empty one
+    if (const qsizetype end = b.password.indexOf('\n'); end >= 0) b.password.truncate(end);
+    if (b.password.endsWith('\r')) b.password.chop(1);
   }
 
-  m.caFile = mqttPath(platform, g, "CAFile");
-  m.certFile = mqttPath(platform, g, "CertFile");
-  m.keyFile = mqttPath(platform, g, "KeyFile");
-  if (m.certFile.isEmpty() != m.keyFile.isEmpty() || (!m.certFile.isEmpty() && m.caFile.isEmpty()))
-    return unusable(platform, g, "MQTT", m.certFile.isEmpty() ? "KeyFile" : "CertFile",
+  b.caFile = mqttPath(platform, g, "CAFile");
+  b.certFile = mqttPath(platform, g, "CertFile");
+  b.keyFile = mqttPath(platform, g, "KeyFile");
+  if (b.certFile.isEmpty() != b.keyFile.isEmpty() || (!b.certFile.isEmpty() && b.caFile.isEmpty()))
+    return unusable(platform, g, "MQTT", b.certFile.isEmpty() ? "KeyFile" : "CertFile",
                     QStringLiteral("'CertFile' and 'KeyFile' go together, with a 'CAFile'."));
   const std::pair<const char*, QString> files[] = {
-      {"CAFile", m.caFile}, {"CertFile", m.certFile}, {"KeyFile", m.keyFile}};
+      {"CAFile", b.caFile}, {"CertFile", b.certFile}, {"KeyFile", b.keyFile}};
   for (const auto& [key, path] : files) {
     const QString reason = path.isEmpty() ? QString() : whyNoFile(platform, path);
     if (!reason.isEmpty()) return unusableFile(g, key, path, reason);

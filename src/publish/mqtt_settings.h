@@ -2,23 +2,20 @@
 // publisher. Without a broker nothing is published.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
+
+#include "platform/message_client.h"
 
 namespace ovx {
 
 struct MqttSettings {
-  QString host;  // empty: no broker, nothing published
-  int port = 1883;
+  // The broker, the client id, the login (the password null without a
+  // password file) and TLS; no host: no broker, nothing published.
+  BrokerOptions broker;
   QString topic;  // prefix of this furnace's topics, without a trailing "/"
-  QString clientId;
-  QString username;           // none when empty
-  QByteArray password;        // null without a password file
-  QString caFile;             // TLS with this CA; none when empty
-  QString certFile, keyFile;  // a client certificate and its key
   bool homeAssistant = false;
 
-  bool enabled() const { return !host.isEmpty(); }
+  bool enabled() const { return !broker.host.isEmpty(); }
 };
 
 }  // namespace ovx

@@ -65,21 +65,12 @@ void Publisher::start() {
   client_->onMessage = [this](const QString& topic, const QByteArray& payload) {
     message(topic, payload);
   };
-  const MqttSettings& s = settings_;
-  BrokerOptions options;
-  options.host = s.host;
-  options.port = s.port;
-  options.clientId = s.clientId;
-  options.username = s.username;
-  options.password = s.password;
-  options.caFile = s.caFile;
-  options.certFile = s.certFile;
-  options.keyFile = s.keyFile;
+  BrokerOptions options = settings_.broker;
   options.will = {topic("status"), "offline", 1, true};
   options.birth = {topic("status"), "online", 1, true};
   // Home Assistant says "online" when it starts again, and then wants the
   // configs anew. The only subscription: no command is taken.
-  if (s.homeAssistant) options.subscriptions << QStringLiteral("homeassistant/status");
+  if (settings_.homeAssistant) options.subscriptions << QStringLiteral("homeassistant/status");
   client_->start(options);
   clientState(MessageClient::State::Connecting, {}, 0);
 }
@@ -89,7 +80,8 @@ QString Publisher::now() const {
 }
 
 void Publisher::clientState(MessageClient::State state, const QString& reason, double retryIn) {
-  const QString broker = settings_.host + QLatin1Char(':') + QString::number(settings_.port);
+  const QString broker =
+      settings_.broker.host + QLatin1Char(':') + QString::number(settings_.broker.port);
   connected_ = state == MessageClient::State::Connected;
   QString text, trace;
   switch (state) {
